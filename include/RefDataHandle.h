@@ -1,0 +1,106 @@
+// RefDataHandle: the record behind a connection handle, shared by the
+// sources of the reference-data library. Callers outside the library treat
+// the handle as opaque.
+#pragma once
+
+#include <deque>
+#include <utility>
+#include <vector>
+
+#include "qxbcpp.h"
+
+class Repository;
+class RepositoryAdmin;
+class RefDataStore;
+class RefDataImpl;
+class RefDataAdminImpl;
+class RefDataViewerImpl;
+class RefStepInterface;
+struct DomainEditSession;
+
+// Catalogue rows. Catalogues are std::deque so that a row keeps its address
+// while rows are appended behind it (other rows and the edit session point
+// at rows); a catalogue is only appended to or rebuilt whole.
+struct AttributeContextRow {
+    unsigned id = 0;
+    QxbString name;
+    QxbString text;
+};
+struct AttributeTypeRow {
+    unsigned id = 0;
+    QxbString name;
+    QxbString text;
+};
+struct LanguageRow {
+    unsigned id = 0;
+    QxbString name;
+    QxbString text;
+};
+struct PermissionRow {
+    unsigned id = 0;
+    QxbString name;
+    QxbString text;
+    int number = 0;
+};
+struct RoleRow {
+    unsigned id = 0;
+    QxbString name;
+    QxbString text1;
+    QxbString text2;
+};
+struct AccountRow {
+    unsigned id = 0;
+    QxbString name;
+    QxbString text2, text3, text4, text5, text6, text7;
+    const RoleRow* role = nullptr;  // null: an account without a role
+    QxbDate date;
+};
+struct AttributeRow {
+    unsigned id = 0;
+    const AttributeTypeRow* attributeType = nullptr;
+    const AttributeContextRow* attributeContext = nullptr;
+    QxbString name;
+    QxbString label;
+    const LanguageRow* language = nullptr;
+    bool flag = false;
+    QxbDate date;
+};
+struct ItemRow {
+    unsigned id = 0;
+    QxbString key;
+    QxbString text;
+    bool flag1 = false;
+    bool flag2 = false;
+    QxbString text2;
+    const AccountRow* account = nullptr;
+    std::vector<std::pair<const AccountRow*, const PermissionRow*>> permissions;
+};
+struct LocalizedTextRow {
+    unsigned id = 0;
+    QxbString text;
+    const LanguageRow* language = nullptr;
+};
+
+struct RefDataHandle {
+    Repository* repository = nullptr;
+    QxbString errorText;
+    RepositoryAdmin* repositoryAdmin = nullptr;
+    Repository* dataRepository = nullptr;
+    RefDataStore* adminStore = nullptr;
+    RefDataStore* queryStore = nullptr;
+    RefDataImpl* session = nullptr;
+    RefDataAdminImpl* admin = nullptr;
+    RefDataViewerImpl* viewer = nullptr;
+    DomainEditSession* currentDomain = nullptr;
+    RefStepInterface* stepBridge = nullptr;
+
+    std::deque<AccountRow> accountCatalogue;
+    std::deque<AttributeRow> attributeCatalogue;
+    std::deque<AttributeContextRow> attributeContextCatalogue;
+    std::deque<AttributeTypeRow> attributeTypeCatalogue;
+    std::deque<LanguageRow> languageCatalogue;
+    std::deque<PermissionRow> permissionCatalogue;
+    std::deque<RoleRow> roleCatalogue;
+    std::deque<ItemRow> itemCatalogue;
+    std::deque<LocalizedTextRow> localizedTextCatalogue;
+};
