@@ -1,0 +1,152 @@
+// rdm repo create|list|show: named repositories and where their reference
+// data lives.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <string>
+
+#include "RefData.h"
+#include "RefDataAdmin.h"
+#include "qxbcpp.h"
+#include "rdm.h"
+#include "repadm.h"
+
+namespace rdm {
+namespace {
+
+const char* const kDefaultPrefix = "kiv_rdm_";
+
+// The repository library's admin object, released on every path.
+class AdminGuard {
+public:
+    AdminGuard() : admin_(createRepositoryAdmin(1, 0)) {}
+    ~AdminGuard() {
+        if (admin_ != nullptr) admin_->release();
+    }
+    AdminGuard(const AdminGuard&) = delete;
+    AdminGuard& operator=(const AdminGuard&) = delete;
+    RepositoryAdmin* operator->() const { return admin_; }
+    explicit operator bool() const { return admin_ != nullptr; }
+
+private:
+    RepositoryAdmin* admin_;
+};
+
+struct CreateOptions {
+    std::string name;
+    std::string dsn;
+    std::string prefix = kDefaultPrefix;
+};
+
+// The repository library checks names too; checking here first keeps a bad
+// name from creating its default data file before it is refused.
+bool validRepositoryName(const std::string& name) {
+    if (name.empty() || name[0] == '.') return false;
+    for (const char c : name) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                        c == '-' || c == '_' || c == '.';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+int createRepository(const CreateOptions& options) {
+    if (!validRepositoryName(options.name))
+        return fail("invalid repository name '" + options.name +
+                    "': use letters, digits, '-', '_' and '.', not starting with '.'");
+    QxbString error;
+    if (!qxbEnsureHomeFolder(&error)) return fail(error);
+    AdminGuard admin;
+    if (!admin) return fail(std::string(getRepositoryAdminError()));
+    const std::string dsn = options.dsn.empty() ? "sqlite:data/" + options.name + ".db" : options.dsn;
+    // Open the data repository first: it creates the schema and rejects a
+    // bad data source or prefix before the repository is recorded.
+    Repository* data = admin->openRepositoryByDsn(QxbString(dsn), QxbString(options.prefix), 0, 0);
+    if (data == nullptr) return fail(admin->getLastError());
+    data->release();
+    if (!admin->createRepository(QxbString(options.name), QxbString(dsn), QxbString(options.prefix)))
+        return fail(admin->getLastError());
+    std::printf("Created repository '%s' (data source %s, table prefix %s)\n", options.name.c_str(),
+                dsn.c_str(), options.prefix.c_str());
+    return kOk;
+}
+
+int listRepositories() {
+    AdminGuard admin;
+    if (!admin) return fail(std::string(getRepositoryAdminError()));
+    QxbString names;
+    if (!admin->listRepositories(&names)) return fail(admin->getLastError());
+    std::fputs(names.asCstr(), stdout);
+    if (names.length() > 0 && names.str().back() != '\n') std::fputc('\n', stdout);
+    return kOk;
+}
+
+// Reads one key of the platform configuration; false when it is absent.
+bool configValue(QxbConfigOptions* options, const char* key, QxbString* value) {
+    return options != nullptr && options->get(QxbString(key), value, 0);
+}
+
+int showRepository(const std::string& name) {
+    RepositorySession repo;
+    QxbString error;
+    if (!repo.open(name, &error)) return fail(error);
+    RefDataAdmin* admin = repo.admin();
+    if (admin == nullptr) return fail(repo.errorText());
+
+    QxbString dsn, prefix;
+    if (!admin->getConnection(repo.handle(), &dsn, &prefix)) return fail(repo.errorText());
+
+    QxbConfigOptions* options = qxbGetConfigOptions(QxbString());
+    QxbString dataServer, configDsn, configPrefix;
+    QxbDatavar flag;
+    bool useDataServer = false;
+    if (configValue(options, "REFDATA/DATASERVER", &dataServer)) {
+        flag.assign(dataServer);
+        useDataServer = flag.asBool();
+    }
+    const bool fromConfig = useDataServer && configValue(options, "REFDATA/DSN", &configDsn);
+    if (fromConfig && !configValue(options, "REFDATA/PREFIX", &configPrefix)) configPrefix.assign(kDefaultPrefix);
+
+    std::printf("Repository:    %s\n", name.c_str());
+    std::printf("Data server:   %s\n", useDataServer ? "yes (REFDATA/DATASERVER is true)" : "no");
+    if (fromConfig) {
+        std::printf("Data source:   %s (from the configuration)\n", configDsn.asCstr());
+        std::printf("Table prefix:  %s (from the configuration)\n", configPrefix.asCstr());
+    } else {
+        std::printf("Data source:   %s (from the repository's key/values)\n", dsn.asCstr());
+        std::printf("Table prefix:  %s (from the repository's key/values)\n", prefix.asCstr());
+    }
+    const bool attached = admin->checkConnection(repo.handle());
+    std::printf("Stores:        %s\n", attached ? "attached" : "not attached");
+    if (!attached) {
+        const QxbString reason = repo.errorText();
+        if (reason.length() > 0) std::printf("Reason:        %s\n", reason.asCstr());
+    }
+    return kOk;
+}
+
+}  // namespace
+
+void addRepoCommands(CLI::App& app, Action* action) {
+    CLI::App* repo = app.add_subcommand("repo", "Create, list and show named repositories");
+    repo->require_subcommand(1);
+
+    auto create = std::make_shared<CreateOptions>();
+    CLI::App* createCmd = repo->add_subcommand("create", "Create a repository with a data repository for its reference data");
+    createCmd->add_option("name", create->name, "Repository name (letters, digits, '-', '_', '.')")->required();
+    createCmd->add_option("--dsn", create->dsn,
+                          "Data source: a name from [datasources] of config.toml, or sqlite:PATH "
+                          "(default: sqlite:data/NAME.db in the home folder)");
+    createCmd->add_option("--prefix", create->prefix, "Table prefix (letters, digits, '_')")
+        ->capture_default_str();
+    createCmd->callback([action, create]() { *action = [create]() { return createRepository(*create); }; });
+
+    CLI::App* listCmd = repo->add_subcommand("list", "List the repositories of the home folder");
+    listCmd->callback([action]() { *action = listRepositories; });
+
+    auto showName = std::make_shared<std::string>();
+    CLI::App* showCmd = repo->add_subcommand("show", "Open a repository and show where its reference data lives");
+    showCmd->add_option("name", *showName, "Repository name")->required();
+    showCmd->callback([action, showName]() { *action = [showName]() { return showRepository(*showName); }; });
+}
+
+}  // namespace rdm

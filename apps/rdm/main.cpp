@@ -1,0 +1,27 @@
+// rdm: the command line of the reference-data system.
+#include <CLI/CLI.hpp>
+
+#include "qxbcpp.h"
+#include "rdm.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"rdm: keep reference data (code lists, their versions, items and texts) and feed it to data flows"};
+    app.require_subcommand(1);
+    app.fallthrough();  // global options may also follow the sub-command
+    std::string home;
+    app.add_option("--home", home,
+                   "Home folder (configuration, repositories, data, logs); default: $RDM_HOME, "
+                   "else $XDG_DATA_HOME/rdm, else ~/.local/share/rdm");
+
+    rdm::Action action;
+    rdm::addRepoCommands(app, &action);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? rdm::kOk : rdm::kUsage;
+    }
+    if (!home.empty()) qxbSetHomeFolder(home.c_str());
+    return action ? action() : rdm::kUsage;
+}
