@@ -49,10 +49,6 @@ QxbString formatV(const char* format, va_list args) {
 
 }  // namespace
 
-// The format is a runtime text here by design; callers' formats are checked
-// where they are literals.
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-
 QxbString qxbStringFormat(const char* format, ...) {
     if (!format) return QxbString();
     va_list args;
