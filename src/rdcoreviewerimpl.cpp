@@ -1,0 +1,577 @@
+// RefDataViewerImpl: the read-only queries of a handle. Store-backed queries
+// wrap one store result set into a cursor; the items-with-attributes query and
+// the external sources assemble their rows into a cache cursor.
+#include "rdcoreviewerimpl.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "RefDataHandle.h"
+#include "qxdac.h"
+#include "qxsstr.h"
+#include "rdcorecommon.h"
+#include "rdcorecursorimpl.h"
+#include "repadm.h"
+
+using rdcore::allocate;
+using rdcore::Owned;
+
+namespace {
+
+constexpr unsigned kAny = static_cast<unsigned>(-1);
+
+// Prepared query kinds and parameter numbers of data-server mode.
+enum PreparedKind { kKindDomainDetails = 1, kKindDomains = 2, kKindVersions = 3, kKindItems = 4 };
+enum PreparedParameter { kParamCurrent = 1, kParamDomainId = 2, kParamDomainName = 3, kParamVersion = 4 };
+
+const char* boolText(bool value) { return value ? "true" : "false"; }
+
+constexpr int kMsgObjectNotFound = 1532;
+constexpr int kMsgDomainNotFound = 1823;
+constexpr int kMsgVersionNotFound = 1824;
+constexpr int kMaxFields = 1024;
+
+// Owns a cache cursor until it is handed to the caller.
+struct CacheCursorReleaser {
+    void operator()(RefDataCacheCursorImpl* cursor) const {
+        if (cursor != nullptr) cursor->release();
+    }
+};
+using OwnedCacheCursor = std::unique_ptr<RefDataCacheCursorImpl, CacheCursorReleaser>;
+
+// Closes a text file on every path.
+struct TxtFileCloser {
+    void operator()(QxbTxtFile* file) const {
+        if (file != nullptr) file->close();
+    }
+};
+
+}  // namespace
+
+RefDataViewerImpl::RefDataViewerImpl(bool useDataServerFlag) : logger(nullptr), useDataServer(useDataServerFlag) {}
+
+RefDataViewerImpl::~RefDataViewerImpl() = default;
+
+bool RefDataViewerImpl::init() {
+    rdcore::ensureLogger(logger);
+    return true;
+}
+
+// --- error reporting ------------------------------------------------------------
+
+void RefDataViewerImpl::reportError(RefDataHandle* handle, const char* file, int line, const QxbString& text) {
+    handle->errorText = text;
+    rdcore::logError(logger, file, line, text);
+}
+
+void RefDataViewerImpl::reportMessage(RefDataHandle* handle, const char* file, int line, int code) {
+    reportError(handle, file, line, rdcore::message(file, line, code));
+}
+
+void RefDataViewerImpl::reportStoreError(RefDataHandle* handle, RefDataStore* store, const char* file, int line) {
+    reportError(handle, file, line, store->getLastError());
+}
+
+bool RefDataViewerImpl::hasQueryStore(RefDataHandle* handle, const char* file, int line) {
+    if (handle->queryStore != nullptr) return true;
+    reportMessage(handle, file, line, rdcore::kMsgNoConnection);
+    return false;
+}
+
+// --- the store query pattern ------------------------------------------------------
+
+RefDataCursor* RefDataViewerImpl::wrap(RefDataHandle* handle, StoreResultSet* resultSet) {
+    if (resultSet == nullptr) {
+        reportStoreError(handle, handle->queryStore, __FILE__, __LINE__);
+        return nullptr;
+    }
+    Owned<StoreResultSet> owned(resultSet);
+    RefDataCursorImpl* cursor = allocate<RefDataCursorImpl>();
+    if (cursor == nullptr) {
+        reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgOutOfMemory);
+        return nullptr;
+    }
+    QxbString attachError;
+    if (!cursor->attach(owned.get(), &attachError)) {
+        reportError(handle, __FILE__, __LINE__, attachError);
+        cursor->release();
+        return nullptr;
+    }
+    owned.release();  // the cursor owns it now
+    return cursor;
+}
+
+StoreResultSet* RefDataViewerImpl::listDomainsFiltered(RefDataHandle* handle, unsigned id, const QxbString& name) {
+    const QxbString empty;
+    const QxbDate date;
+    return handle->queryStore->listDomains(id, name, empty, empty, empty, empty, empty, kAny, empty, kAny, kAny,
+                                           date, empty, date);
+}
+
+bool RefDataViewerImpl::domainExists(RefDataHandle* handle, int id, const QxbString& name) {
+    if (!hasQueryStore(handle, __FILE__, __LINE__)) return false;
+    RefDataStore* store = handle->queryStore;
+    StoreResultSet* resultSet = nullptr;
+    if (useDataServer) {
+        QxbDatavar value;
+        store->prepareQuery(kKindDomains);
+        value.assign(name);
+        store->bindParameter(kParamDomainName, value);
+        if (id != -1) {
+            value.assign(id);
+            store->bindParameter(kParamDomainId, value);
+        }
+        resultSet = store->executeQuery();
+    } else {
+        resultSet = listDomainsFiltered(handle, static_cast<unsigned>(id), name);
+    }
+    if (resultSet == nullptr) {
+        reportStoreError(handle, store, __FILE__, __LINE__);
+        return false;
+    }
+    const bool exists = resultSet->next() == 1;
+    resultSet->release();
+    return exists;
+}
+
+// --- store-backed family -------------------------------------------------------------
+
+RefDataCursor* RefDataViewerImpl::getAccounts(RefDataHandle* handle, int id, const QxbString& filter1,
+                                              const QxbString& filter2, const QxbString& filter3) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    const QxbString empty;
+    return wrap(handle, handle->queryStore->listAccounts(static_cast<unsigned>(id), filter1, filter2, filter3,
+                                                         empty, empty, empty));
+}
+
+RefDataCursor* RefDataViewerImpl::getListA(RefDataHandle* handle) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    const QxbString empty;
+    return wrap(handle, handle->queryStore->listA(kAny, empty, empty));
+}
+
+RefDataCursor* RefDataViewerImpl::getListB(RefDataHandle* handle, int key) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    return wrap(handle, handle->queryStore->listB(static_cast<unsigned>(key)));
+}
+
+RefDataCursor* RefDataViewerImpl::getListC(RefDataHandle* handle, int key, void* /*unused*/) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    return wrap(handle, handle->queryStore->listC(static_cast<unsigned>(key)));
+}
+
+RefDataCursor* RefDataViewerImpl::getListD(RefDataHandle* handle, int a, int b) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    return wrap(handle, handle->queryStore->listD(static_cast<unsigned>(a), static_cast<unsigned>(b)));
+}
+
+RefDataCursor* RefDataViewerImpl::getListE(RefDataHandle* handle, int a, int b) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    return wrap(handle, handle->queryStore->listE(static_cast<unsigned>(a), static_cast<unsigned>(b)));
+}
+
+RefDataCursor* RefDataViewerImpl::getListF(RefDataHandle* handle, int a, int b) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    return wrap(handle, handle->queryStore->listF(static_cast<unsigned>(a), static_cast<unsigned>(b)));
+}
+
+RefDataCursor* RefDataViewerImpl::getListG(RefDataHandle* handle, int a, int b) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    return wrap(handle, handle->queryStore->listG(static_cast<unsigned>(a), static_cast<unsigned>(b)));
+}
+
+RefDataCursor* RefDataViewerImpl::getListH(RefDataHandle* handle, int key, void* /*unused*/) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    return wrap(handle, handle->queryStore->listH(kAny, static_cast<unsigned>(key)));
+}
+
+RefDataCursor* RefDataViewerImpl::getListI(RefDataHandle* handle, int a, int b) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    return wrap(handle, handle->queryStore->listI(kAny, static_cast<unsigned>(a), static_cast<unsigned>(b)));
+}
+
+RefDataCursor* RefDataViewerImpl::getListJ(RefDataHandle* handle, int a, int b) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    return wrap(handle, handle->queryStore->listJ(static_cast<unsigned>(a), static_cast<unsigned>(b)));
+}
+
+RefDataCursor* RefDataViewerImpl::getListK(RefDataHandle* handle, int a, int b) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    return wrap(handle, handle->queryStore->listK(static_cast<unsigned>(a), static_cast<unsigned>(b)));
+}
+
+RefDataCursor* RefDataViewerImpl::getDomainVersions(RefDataHandle* handle, int domainId, int versionNumber) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    const QxbString empty;
+    const QxbDate date;
+    return wrap(handle, handle->queryStore->listDomainVersions(
+                            kAny, static_cast<unsigned>(domainId), static_cast<unsigned>(versionNumber), empty,
+                            empty, empty, empty, kAny, empty, kAny, date, date));
+}
+
+RefDataCursor* RefDataViewerImpl::getLanguages(RefDataHandle* handle) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    const QxbString empty;
+    return wrap(handle, handle->queryStore->listLanguages(kAny, empty, empty));
+}
+
+RefDataCursor* RefDataViewerImpl::getPermissions(RefDataHandle* handle) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    const QxbString empty;
+    return wrap(handle, handle->queryStore->listPermissions(kAny, empty, empty, kAny));
+}
+
+RefDataCursor* RefDataViewerImpl::getDomainExtras(RefDataHandle* handle, int domainId) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    const QxbString empty;
+    return wrap(handle, handle->queryStore->listDomainExtras(kAny, empty, empty, static_cast<unsigned>(domainId),
+                                                             kAny, empty, empty));
+}
+
+RefDataCursor* RefDataViewerImpl::getListS(RefDataHandle* handle, int key) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    return wrap(handle, handle->queryStore->listS(static_cast<unsigned>(key)));
+}
+
+// --- the five operations without an implementation -------------------------------------
+
+RefDataCursor* RefDataViewerImpl::getListL(RefDataHandle* /*handle*/) { return nullptr; }
+RefDataCursor* RefDataViewerImpl::getListM(RefDataHandle* /*handle*/) { return nullptr; }
+RefDataCursor* RefDataViewerImpl::getListN(RefDataHandle* /*handle*/) { return nullptr; }
+RefDataCursor* RefDataViewerImpl::getListP(RefDataHandle* /*handle*/) { return nullptr; }
+RefDataCursor* RefDataViewerImpl::getListT(RefDataHandle* /*handle*/, void* /*unused*/, int /*value*/) {
+    return nullptr;
+}
+
+// --- domain lookups ------------------------------------------------------------------------
+
+RefDataCursor* RefDataViewerImpl::getDomain(RefDataHandle* handle, int id, const QxbString& name) {
+    if (handle == nullptr) return nullptr;
+    rdcore::ensureLogger(logger)->log(QXLOG_INFO, __FILE__, __LINE__, "getDomain(id=%d,name='%s')", id,
+                                      name.asCstr());
+    if (!hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    if (!domainExists(handle, id, name)) {
+        reportError(handle, __FILE__, __LINE__,
+                    qxb_get_message(__FILE__, __LINE__, rdcore::kModule, kMsgDomainNotFound, ""));
+        return nullptr;
+    }
+    RefDataStore* store = handle->queryStore;
+    if (!useDataServer) return wrap(handle, listDomainsFiltered(handle, static_cast<unsigned>(id), name));
+    if (id != -1 || !name.isNull()) {
+        logger->log(QXLOG_ERROR, __FILE__, __LINE__, "RefDataViewerImpl::getDomain unhandled mode(%d,%s)", id,
+                    name.asCstr());
+        return nullptr;
+    }
+    store->prepareQuery(kKindDomains);
+    return wrap(handle, store->executeQuery());
+}
+
+RefDataCursor* RefDataViewerImpl::getDomainWithDetails(RefDataHandle* handle, const QxbString& name, bool current) {
+    if (handle == nullptr) return nullptr;
+    rdcore::ensureLogger(logger)->log(QXLOG_INFO, __FILE__, __LINE__, "getDomainWithDetails(name='%s',current=%s)",
+                                      name.asCstr(), boolText(current));
+    if (!hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    if (!domainExists(handle, -1, name)) {
+        const QxbString argument = qxbStringFormat("[%s].", name.asCstr());
+        reportError(handle, __FILE__, __LINE__,
+                    qxb_get_message(__FILE__, __LINE__, rdcore::kModule, kMsgDomainNotFound, argument));
+        return nullptr;
+    }
+    RefDataStore* store = handle->queryStore;
+    if (!useDataServer) return wrap(handle, store->listDomainDetails(kAny, name, current));
+    QxbDatavar value;
+    store->prepareQuery(kKindDomainDetails);
+    value.assign(name);
+    store->bindParameter(kParamDomainName, value);
+    value.assign(current);
+    store->bindParameter(kParamCurrent, value);
+    return wrap(handle, store->executeQuery());
+}
+
+RefDataCursor* RefDataViewerImpl::getDomainWithDetails(RefDataHandle* handle, int id, bool current) {
+    if (handle == nullptr) return nullptr;
+    rdcore::ensureLogger(logger)->log(QXLOG_INFO, __FILE__, __LINE__, "getDomainWithDetails(id=%d,current=%s)", id,
+                                      boolText(current));
+    if (!hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    RefDataStore* store = handle->queryStore;
+    if (!useDataServer) return wrap(handle, store->listDomainDetails(static_cast<unsigned>(id), QxbString(), current));
+    QxbDatavar value;
+    store->prepareQuery(kKindDomainDetails);
+    if (id != -1) {
+        value.assign(id);
+        store->bindParameter(kParamDomainId, value);
+    }
+    value.assign(current);
+    store->bindParameter(kParamCurrent, value);
+    return wrap(handle, store->executeQuery());
+}
+
+RefDataCursor* RefDataViewerImpl::getListForDomain(RefDataHandle* handle, int domainId, void* /*unused*/) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    RefDataStore* store = handle->queryStore;
+    Owned<StoreResultSet> domain(listDomainsFiltered(handle, static_cast<unsigned>(domainId), QxbString()));
+    if (!domain) {
+        reportStoreError(handle, store, __FILE__, __LINE__);
+        return nullptr;
+    }
+    if (domain->next() != 1) {
+        reportMessage(handle, __FILE__, __LINE__, kMsgObjectNotFound);
+        return nullptr;
+    }
+    const bool kindIsC = domain->getString(12).compare("C", true) == 0;
+    domain.reset();
+    return wrap(handle, store->listForDomainKind(static_cast<unsigned>(domainId), kindIsC));
+}
+
+// --- items with attributes -----------------------------------------------------------------
+
+bool RefDataViewerImpl::collectDomains(RefDataHandle* handle, const QxbString& name, DomainMap* domains) {
+    RefDataStore* store = handle->queryStore;
+    StoreResultSet* resultSet = nullptr;
+    if (useDataServer) {
+        QxbDatavar value;
+        store->prepareQuery(kKindDomains);
+        value.assign(name);
+        store->bindParameter(kParamDomainName, value);
+        resultSet = store->executeQuery();
+    } else {
+        resultSet = listDomainsFiltered(handle, kAny, name);
+    }
+    if (resultSet == nullptr) {
+        reportStoreError(handle, store, __FILE__, __LINE__);
+        return false;
+    }
+    Owned<StoreResultSet> rows(resultSet);
+    if (name.isNull()) {
+        while (rows->next() == 1) (*domains)[rows->getInt(0)] = rows->getString(1);
+        return true;
+    }
+    if (rows->next() != 1) {
+        const QxbString argument = qxbStringFormat(": %s.", name.asCstr());
+        reportError(handle, __FILE__, __LINE__,
+                    qxb_get_message(__FILE__, __LINE__, rdcore::kModule, kMsgDomainNotFound, argument));
+        return false;
+    }
+    (*domains)[rows->getInt(0)] = name;
+    return true;
+}
+
+bool RefDataViewerImpl::selectVersion(RefDataHandle* handle, int domainId, const QxbString& domainName, int version,
+                                      int* selected) {
+    RefDataStore* store = handle->queryStore;
+    const int filter = version == 0 ? -1 : version;
+    StoreResultSet* resultSet = nullptr;
+    if (useDataServer) {
+        QxbDatavar value;
+        store->prepareQuery(kKindVersions);
+        value.assign(domainId);
+        store->bindParameter(kParamDomainId, value);
+        value.assign(filter);
+        store->bindParameter(kParamVersion, value);
+        resultSet = store->executeQuery();
+    } else {
+        const QxbString empty;
+        const QxbDate date;
+        resultSet = store->listDomainVersions(kAny, static_cast<unsigned>(domainId), static_cast<unsigned>(filter),
+                                              empty, empty, empty, empty, kAny, empty, kAny, date, date);
+    }
+    if (resultSet == nullptr) {
+        reportStoreError(handle, store, __FILE__, __LINE__);
+        return false;
+    }
+    Owned<StoreResultSet> versions(resultSet);
+    *selected = -1;
+    if (version == 0) {
+        while (versions->next() == 1) {
+            const int number = versions->getInt(2);
+            if (number > *selected) *selected = number;
+        }
+    } else if (version != -1) {
+        if (versions->next() != 1) {
+            const QxbString number = qxbStringFormat("%d", version);
+            reportError(handle, __FILE__, __LINE__,
+                        qxb_get_message(__FILE__, __LINE__, rdcore::kModule, kMsgVersionNotFound, domainName, number));
+            return false;
+        }
+        *selected = versions->getInt(2);
+    }
+    return true;
+}
+
+StoreResultSet* RefDataViewerImpl::queryItems(RefDataHandle* handle, int domainId, int selectedVersion) {
+    RefDataStore* store = handle->queryStore;
+    if (useDataServer) {
+        QxbDatavar value;
+        store->prepareQuery(kKindItems);
+        value.assign(domainId);
+        store->bindParameter(kParamDomainId, value);
+        if (selectedVersion != -1) {
+            value.assign(selectedVersion);
+            store->bindParameter(kParamVersion, value);
+        }
+        return store->executeQuery();
+    }
+    if (selectedVersion == -1) return store->listItemsWithAttributes(static_cast<unsigned>(domainId), kAny);
+    return store->listItemsWithAttributesOfVersion(static_cast<unsigned>(domainId),
+                                                   static_cast<unsigned>(selectedVersion));
+}
+
+RefDataCacheCursorImpl* RefDataViewerImpl::newCacheCursor(RefDataHandle* handle, int columnCount) {
+    RefDataCacheCursorImpl* cursor = allocate<RefDataCacheCursorImpl>();
+    if (cursor == nullptr) {
+        reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgOutOfMemory);
+        return nullptr;
+    }
+    if (!cursor->setColumns(columnCount)) {
+        // A listing without columns: the error text is the (empty) local one.
+        reportError(handle, __FILE__, __LINE__, QxbString());
+        cursor->release();
+        return nullptr;
+    }
+    return cursor;
+}
+
+bool RefDataViewerImpl::copyItemRows(RefDataHandle* handle, StoreResultSet* items, RefDataCacheCursorImpl* cursor) {
+    const int columns = items->getColumnCount();
+    while (items->next() == 1) {
+        if (cursor->addRow() == 0) {
+            reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgOutOfMemory);
+            return false;
+        }
+        for (int column = 0; column < columns; ++column) cursor->setValue(column, items->getValue(column));
+    }
+    return true;
+}
+
+RefDataCursor* RefDataViewerImpl::getDomainItemsWithAttributes(RefDataHandle* handle, const QxbString& name,
+                                                               int version) {
+    if (handle == nullptr) return nullptr;
+    rdcore::ensureLogger(logger)->log(QXLOG_INFO, __FILE__, __LINE__,
+                                      "getDomainItemsWithAttributes(name='%s',version=%d)", name.asCstr(), version);
+    if (!hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+
+    DomainMap domains;
+    if (!collectDomains(handle, name, &domains)) return nullptr;
+    if (domains.empty()) {
+        // Not one domain in the store: answer an empty cursor with the item
+        // columns, so that callers can tell "nothing" from "failure".
+        domains[-1] = QxbString();
+    }
+    OwnedCacheCursor cursor;
+    for (const auto& domain : domains) {
+        int selected = -1;
+        if (domain.first != -1 && !selectVersion(handle, domain.first, domain.second, version, &selected))
+            return nullptr;
+        Owned<StoreResultSet> items(queryItems(handle, domain.first, selected));
+        if (!items) {
+            reportStoreError(handle, handle->queryStore, __FILE__, __LINE__);
+            return nullptr;
+        }
+        if (!cursor) {
+            const int columns = items->getColumnCount();
+            cursor.reset(newCacheCursor(handle, columns));
+            if (!cursor) return nullptr;
+            for (int column = 0; column < columns; ++column) cursor->setColumnName(column, items->getColumnName(column));
+        }
+        if (!copyItemRows(handle, items.get(), cursor.get())) return nullptr;
+    }
+    cursor->rewind();
+    return cursor.release();
+}
+
+bool RefDataViewerImpl::containsItemKey(RefDataHandle* handle, const QxbString& name, int version,
+                                        const QxbString& value) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return false;
+    RefDataCursor* cursor = getDomainItemsWithAttributes(handle, name, version);
+    if (cursor == nullptr) {
+        reportStoreError(handle, handle->queryStore, __FILE__, __LINE__);
+        return false;
+    }
+    bool found = false;
+    while (!found && cursor->next() == 0) found = cursor->getString(1).compare(value, true) == 0;
+    cursor->release();
+    return found;
+}
+
+// --- external sources ------------------------------------------------------------------------
+
+RefDataCursor* RefDataViewerImpl::getDataSources(RefDataHandle* handle) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    Owned<DataAccessSource> source(dacCreateDataSource(0));
+    if (!source) {
+        reportError(handle, __FILE__, __LINE__, QxbString("The data-access library answered no data-access object"));
+        return nullptr;
+    }
+    Owned<DataAccessReader> reader(source->listSources(DAC_LIST_DATA_SOURCES, 0));
+    if (!reader) {
+        QxbString reason;
+        source->getLastError(&reason);
+        reportError(handle, __FILE__, __LINE__, reason);
+        return nullptr;
+    }
+    const int columns = reader->getColumnCount();
+    OwnedCacheCursor cursor(newCacheCursor(handle, columns));
+    if (!cursor) return nullptr;
+    for (int column = 0; column < columns; ++column) {
+        QxbString columnName;
+        reader->getColumnName(&columnName, column);
+        cursor->setColumnName(column, columnName);
+    }
+    while (reader->fetch() == 0) {
+        if (cursor->addRow() == 0) {
+            reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgOutOfMemory);
+            return nullptr;
+        }
+        for (int column = 0; column < columns; ++column) {
+            QxbDatavar value;
+            reader->getValue(&value, column);
+            cursor->setValue(column, value);
+        }
+    }
+    cursor->rewind();
+    return cursor.release();
+}
+
+RefDataCursor* RefDataViewerImpl::getDelimitedFileFields(RefDataHandle* handle, const QxbString& path, char separator,
+                                                         char qualifier) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    QxbString openError;
+    std::unique_ptr<QxbTxtFile, TxtFileCloser> file(qxbTxtFileOpen(path.asCstr(), QXB_TXT_READ, -1, 0, &openError));
+    if (!file) {
+        reportError(handle, __FILE__, __LINE__, openError);
+        return nullptr;
+    }
+    char* line = nullptr;
+    const int read = file->readLine(-1, &line, 0);
+    if (read < 1 || line == nullptr) return nullptr;  // an empty file: no cursor, error text untouched
+
+    // The parser writes every field with its terminator into the buffer: the
+    // line's length plus one byte always holds them; its real size is passed.
+    const std::size_t bufferSize = std::char_traits<char>::length(line) + 1;
+    std::unique_ptr<char*[]> fields(new (std::nothrow) char*[kMaxFields]);
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[bufferSize]);
+    OwnedCacheCursor cursor(allocate<RefDataCacheCursorImpl>());
+    if (!fields || !buffer || !cursor) {
+        reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgOutOfMemory);
+        return nullptr;
+    }
+    const int count = qxs_parse_text_ex(line, fields.get(), kMaxFields, buffer.get(), static_cast<int>(bufferSize),
+                                        static_cast<unsigned char>(separator), static_cast<unsigned char>(qualifier));
+    cursor->setColumns(2);
+    cursor->setColumnName(0, QxbString("NAME"));
+    cursor->setColumnName(1, QxbString("POSITION"));
+    for (int i = 0; i < count; ++i) {
+        if (cursor->addRow() == 0) {
+            reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgOutOfMemory);
+            return nullptr;
+        }
+        QxbDatavar value;
+        value.assign(fields[static_cast<std::size_t>(i)]);
+        cursor->setValue(0, value);
+        value.assign(i);
+        cursor->setValue(1, value);
+    }
+    cursor->rewind();
+    return cursor.release();
+}
