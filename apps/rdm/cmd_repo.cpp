@@ -1,6 +1,9 @@
 // rdm repo create|list|show: named repositories and where their reference
 // data lives.
 #include <CLI/CLI.hpp>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -49,6 +52,12 @@ bool validRepositoryName(const std::string& name) {
     return true;
 }
 
+// The default data repositories live in "data" under the home folder.
+bool ensureDataFolder() {
+    const std::string folder = qxbResolveHomePath("data");
+    return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
 int createRepository(const CreateOptions& options) {
     if (!validRepositoryName(options.name))
         return fail("invalid repository name '" + options.name +
@@ -58,6 +67,7 @@ int createRepository(const CreateOptions& options) {
     AdminGuard admin;
     if (!admin) return fail(std::string(getRepositoryAdminError()));
     const std::string dsn = options.dsn.empty() ? "sqlite:data/" + options.name + ".db" : options.dsn;
+    if (options.dsn.empty() && !ensureDataFolder()) return fail("cannot create " + qxbResolveHomePath("data"));
     // Open the data repository first: it creates the schema and rejects a
     // bad data source or prefix before the repository is recorded.
     Repository* data = admin->openRepositoryByDsn(QxbString(dsn), QxbString(options.prefix), 0, 0);

@@ -15,6 +15,10 @@ int main(int argc, char** argv) {
 
     rdm::Action action;
     rdm::addRepoCommands(app, &action);
+    rdm::addQueryCommands(app, &action);
+    rdm::addImportCommand(app, &action);
+    rdm::addExportCommand(app, &action);
+    rdm::addStepCommands(app, &action);
 
     try {
         app.parse(argc, argv);

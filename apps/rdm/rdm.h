@@ -53,5 +53,9 @@ using Action = std::function<int()>;
 // Command groups; each adds its sub-commands to the application. A parsed
 // sub-command stores what it will do in *action.
 void addRepoCommands(CLI::App& app, Action* action);
+void addQueryCommands(CLI::App& app, Action* action);
+void addImportCommand(CLI::App& app, Action* action);
+void addExportCommand(CLI::App& app, Action* action);
+void addStepCommands(CLI::App& app, Action* action);
 
 }  // namespace rdm

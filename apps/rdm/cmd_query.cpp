@@ -1,0 +1,240 @@
+// rdm domains|versions|items|has-item|sources|fields: reading reference data
+// through the library's query interface.
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <string>
+
+#include "RefData.h"
+#include "RefDataViewer.h"
+#include "output.h"
+#include "qxbcpp.h"
+#include "qxdac.h"
+#include "qxsstr.h"
+#include "rdm.h"
+
+namespace rdm {
+namespace {
+
+constexpr int kMaxFields = 1024;
+
+// Exit statuses of has-item.
+enum HasItemStatus { kItemFound = 0, kItemMissing = 1, kItemError = 2 };
+
+struct CursorReleaser {
+    void operator()(RefDataCursor* cursor) const {
+        if (cursor != nullptr) cursor->release();
+    }
+};
+using OwnedCursor = std::unique_ptr<RefDataCursor, CursorReleaser>;
+
+struct QueryOptions {
+    std::string repository;
+    std::string domain;
+    std::string key;
+    std::string format;
+    int version = 0;
+    bool allVersions = false;
+    bool hasDomain = false;
+};
+
+// Opens the repository and its viewer; on failure prints the reason.
+bool openViewer(RepositorySession& repo, const std::string& name, RefDataViewer** viewer) {
+    QxbString error;
+    if (!repo.open(name, &error)) {
+        fail(error);
+        return false;
+    }
+    *viewer = repo.viewer();
+    if (*viewer == nullptr) {
+        fail(repo.errorText());
+        return false;
+    }
+    return true;
+}
+
+// Prints a query's cursor, or the handle's error text when there is none.
+int printOrFail(RepositorySession& repo, RefDataCursor* answered, const std::string& formatText) {
+    OwnedCursor cursor(answered);
+    if (!cursor) return fail(repo.errorText());
+    Format format;
+    if (!parseFormat(formatText, &format)) return fail("unknown format '" + formatText + "'");
+    printCursor(cursor.get(), format);
+    return kOk;
+}
+
+int listDomains(const QueryOptions& o) {
+    RepositorySession repo;
+    RefDataViewer* viewer = nullptr;
+    if (!openViewer(repo, o.repository, &viewer)) return kFailed;
+    const bool current = !o.allVersions;
+    RefDataCursor* cursor = o.domain.empty() ? viewer->getDomainWithDetails(repo.handle(), -1, current)
+                                             : viewer->getDomainWithDetails(repo.handle(), QxbString(o.domain), current);
+    return printOrFail(repo, cursor, o.format);
+}
+
+// The id of a domain named on the command line, through the viewer.
+bool domainId(RepositorySession& repo, RefDataViewer* viewer, const std::string& name, int* id) {
+    OwnedCursor details(viewer->getDomainWithDetails(repo.handle(), QxbString(name), true));
+    if (!details || details->next() != 0) {
+        fail(repo.errorText());
+        return false;
+    }
+    *id = details->getInt(0);
+    return true;
+}
+
+int listVersions(const QueryOptions& o) {
+    RepositorySession repo;
+    RefDataViewer* viewer = nullptr;
+    int id = -1;
+    if (!openViewer(repo, o.repository, &viewer) || !domainId(repo, viewer, o.domain, &id)) return kFailed;
+    return printOrFail(repo, viewer->getDomainVersions(repo.handle(), id, -1), o.format);
+}
+
+int listItems(const QueryOptions& o) {
+    RepositorySession repo;
+    RefDataViewer* viewer = nullptr;
+    if (!openViewer(repo, o.repository, &viewer)) return kFailed;
+    const QxbString name = o.hasDomain ? QxbString(o.domain) : QxbString();
+    return printOrFail(repo, viewer->getDomainItemsWithAttributes(repo.handle(), name, o.version), o.format);
+}
+
+// Distinguishes "no such key" from a failed query, which containsItemKey
+// answers alike.
+int hasItem(const QueryOptions& o) {
+    RepositorySession repo;
+    RefDataViewer* viewer = nullptr;
+    if (!openViewer(repo, o.repository, &viewer)) return kItemError;
+    OwnedCursor items(viewer->getDomainItemsWithAttributes(repo.handle(), QxbString(o.domain), o.version));
+    if (!items) {
+        fail(repo.errorText());
+        return kItemError;
+    }
+    const QxbString key(o.key);
+    while (items->next() == 0)
+        if (items->getString(1).compare(key, true) == 0) return kItemFound;
+    return kItemMissing;
+}
+
+int listSources(const std::string& formatText) {
+    Format format;
+    if (!parseFormat(formatText, &format)) return fail("unknown format '" + formatText + "'");
+    DataAccessSource* source = dacCreateDataSource(0);
+    if (source == nullptr) return fail(std::string("out of memory"));
+    DataAccessReader* reader = source->listSources(DAC_LIST_DATA_SOURCES, 0);
+    if (reader == nullptr) {
+        QxbString error;
+        source->getLastError(&error);
+        source->release();
+        return fail(error);
+    }
+    Rows rows;
+    for (int c = 0; c < reader->getColumnCount(); ++c) {
+        QxbString name;
+        reader->getColumnName(&name, c);
+        rows.columns.push_back(name.str());
+    }
+    while (reader->fetch() == 0) {
+        std::vector<std::string> row;
+        for (int c = 0; c < reader->getColumnCount(); ++c) {
+            QxbDatavar value;
+            reader->getValue(&value, c);
+            row.push_back(value.asString().str());
+        }
+        rows.values.push_back(std::move(row));
+    }
+    reader->release();
+    source->release();
+    printRows(rows, format);
+    return kOk;
+}
+
+struct FieldsOptions {
+    std::string file;
+    std::string separator = ",";
+    std::string qualifier = "\"";
+    std::string format;
+};
+
+int listFields(const FieldsOptions& o) {
+    Format format;
+    if (!parseFormat(o.format, &format)) return fail("unknown format '" + o.format + "'");
+    if (o.separator.size() != 1 || o.qualifier.size() > 1)
+        return fail(std::string("the separator is one character, the qualifier one character or none"));
+    QxbString error;
+    QxbTxtFile* file = qxbTxtFileOpen(o.file.c_str(), QXB_TXT_READ, -1, 0, &error);
+    if (file == nullptr) return fail(error);
+    char* line = nullptr;
+    if (file->readLine(-1, &line, 0) < 1 || line == nullptr) {
+        file->close();
+        return fail("the file " + o.file + " is empty");
+    }
+    std::string text(line);
+    file->close();
+    std::vector<char> buffer(text.size() + 1);
+    std::vector<char*> fields(kMaxFields);
+    const int count = qxs_parse_text_ex(text.c_str(), fields.data(), kMaxFields, buffer.data(),
+                                        static_cast<int>(buffer.size()), o.separator[0],
+                                        o.qualifier.empty() ? 0 : o.qualifier[0]);
+    Rows rows;
+    rows.columns = {"NAME", "POSITION"};
+    for (int i = 0; i < count; ++i) rows.values.push_back({fields[static_cast<std::size_t>(i)], std::to_string(i)});
+    printRows(rows, format);
+    return kOk;
+}
+
+void addFormatOption(CLI::App* command, std::string* format) {
+    command->add_option("--format", *format, "Output: table, csv or json (default: table on a terminal, else csv)")
+        ->check(CLI::IsMember({"table", "csv", "json"}));
+}
+
+}  // namespace
+
+void addQueryCommands(CLI::App& app, Action* action) {
+    auto o = std::make_shared<QueryOptions>();
+
+    CLI::App* domains = app.add_subcommand("domains", "List the domains of a repository with their newest version");
+    domains->add_option("repository", o->repository, "Repository name")->required();
+    domains->add_option("--name", o->domain, "Only the domain of this name");
+    domains->add_flag("--all-versions", o->allVersions, "One row per version instead of the newest only");
+    addFormatOption(domains, &o->format);
+    domains->callback([action, o]() { *action = [o]() { return listDomains(*o); }; });
+
+    CLI::App* versions = app.add_subcommand("versions", "List the versions of a domain");
+    versions->add_option("repository", o->repository, "Repository name")->required();
+    versions->add_option("domain", o->domain, "Domain name")->required();
+    addFormatOption(versions, &o->format);
+    versions->callback([action, o]() { *action = [o]() { return listVersions(*o); }; });
+
+    CLI::App* items = app.add_subcommand("items", "List the items of a domain (or of every domain) at a version");
+    items->add_option("repository", o->repository, "Repository name")->required();
+    items->add_option("domain", o->domain, "Domain name (default: every domain)");
+    items->add_option("--version", o->version, "0 the newest (default), -1 none, N exactly version N");
+    addFormatOption(items, &o->format);
+    items->callback([action, o, items]() {
+        o->hasDomain = items->count("domain") > 0;
+        *action = [o]() { return listItems(*o); };
+    });
+
+    CLI::App* has = app.add_subcommand("has-item", "Exit 0 when the domain has an item with the key, 1 when not, 2 on error");
+    has->add_option("repository", o->repository, "Repository name")->required();
+    has->add_option("domain", o->domain, "Domain name")->required();
+    has->add_option("key", o->key, "Item key")->required();
+    has->add_option("--version", o->version, "0 the newest (default), -1 none, N exactly version N");
+    has->callback([action, o]() { *action = [o]() { return hasItem(*o); }; });
+
+    auto sourcesFormat = std::make_shared<std::string>();
+    CLI::App* sources = app.add_subcommand("sources", "List the data sources of the configuration (passwords masked)");
+    addFormatOption(sources, sourcesFormat.get());
+    sources->callback([action, sourcesFormat]() { *action = [sourcesFormat]() { return listSources(*sourcesFormat); }; });
+
+    auto f = std::make_shared<FieldsOptions>();
+    CLI::App* fieldsCmd = app.add_subcommand("fields", "List the fields named by the first line of a delimited file");
+    fieldsCmd->add_option("file", f->file, "The file")->required();
+    fieldsCmd->add_option("--separator", f->separator, "Field separator (default ',')");
+    fieldsCmd->add_option("--qualifier", f->qualifier, "Text qualifier (default '\"'; empty for none)");
+    addFormatOption(fieldsCmd, &f->format);
+    fieldsCmd->callback([action, f]() { *action = [f]() { return listFields(*f); }; });
+}
+
+}  // namespace rdm

@@ -1,0 +1,158 @@
+// Printing cursors and rows as a table, CSV or JSON.
+#include "output.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "RefDataCursor.h"
+#include "qxbcpp.h"
+
+namespace rdm {
+namespace {
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+void printCsvLine(const std::vector<std::string>& fields, std::FILE* out) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) std::fputc(',', out);
+        std::fputs(csvField(fields[i]).c_str(), out);
+    }
+    std::fputc('\n', out);
+}
+
+nlohmann::ordered_json jsonValue(const QxbDatavar& value) {
+    switch (value.type()) {
+        case QXB_TYPE_NULL: return nullptr;
+        case QXB_TYPE_BOOL: return value.asBool();
+        case QXB_TYPE_INT:
+        case QXB_TYPE_INT64: return value.asInt64();
+        case QXB_TYPE_DOUBLE: return value.asDouble();
+        default: break;
+    }
+    // Texts are kept as bytes; invalid UTF-8 is replaced rather than refused.
+    return value.asString().str();
+}
+
+std::string jsonText(const nlohmann::ordered_json& json) {
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// Display width of a UTF-8 text: continuation bytes take no column.
+std::size_t displayWidth(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+void printTable(const Rows& rows, std::FILE* out) {
+    std::vector<std::size_t> widths;
+    for (const std::string& name : rows.columns) widths.push_back(displayWidth(name));
+    for (const auto& row : rows.values)
+        for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c)
+            widths[c] = std::max(widths[c], displayWidth(row[c]));
+    auto printLine = [&](const std::vector<std::string>& fields) {
+        std::string line;
+        for (std::size_t c = 0; c < fields.size(); ++c) {
+            if (c > 0) line += "  ";
+            line += fields[c];
+            if (c + 1 < fields.size()) line.append(widths[c] - displayWidth(fields[c]), ' ');
+        }
+        std::fprintf(out, "%s\n", line.c_str());
+    };
+    printLine(rows.columns);
+    std::vector<std::string> rule;
+    for (const std::size_t w : widths) rule.emplace_back(w, '-');
+    printLine(rule);
+    for (const auto& row : rows.values) printLine(row);
+}
+
+void printJson(const Rows& rows, std::FILE* out) {
+    nlohmann::ordered_json array = nlohmann::ordered_json::array();
+    for (const auto& row : rows.values) {
+        nlohmann::ordered_json object = nlohmann::ordered_json::object();
+        for (std::size_t c = 0; c < row.size() && c < rows.columns.size(); ++c) object[rows.columns[c]] = row[c];
+        array.push_back(std::move(object));
+    }
+    std::fprintf(out, "%s\n", jsonText(array).c_str());
+}
+
+std::vector<std::string> columnNames(RefDataCursor* cursor) {
+    std::vector<std::string> names;
+    for (int c = 0; c < cursor->getColumnCount(); ++c) names.push_back(cursor->getColumnName(c).str());
+    return names;
+}
+
+}  // namespace
+
+bool parseFormat(const std::string& text, Format* format) {
+    if (text.empty()) {
+        *format = isatty(fileno(stdout)) ? Format::Table : Format::Csv;
+        return true;
+    }
+    if (text == "table") *format = Format::Table;
+    else if (text == "csv") *format = Format::Csv;
+    else if (text == "json") *format = Format::Json;
+    else return false;
+    return true;
+}
+
+long printCursor(RefDataCursor* cursor, Format format, std::FILE* out) {
+    const std::vector<std::string> names = columnNames(cursor);
+    const int columns = static_cast<int>(names.size());
+    long count = 0;
+    if (format == Format::Csv) {
+        // CSV and JSON stream: a large domain is never held as text.
+        printCsvLine(names, out);
+        std::vector<std::string> fields(names.size());
+        while (cursor->next() == 0) {
+            for (int c = 0; c < columns; ++c) fields[static_cast<std::size_t>(c)] = cursor->getString(c).str();
+            printCsvLine(fields, out);
+            ++count;
+        }
+        return count;
+    }
+    if (format == Format::Json) {
+        std::fputc('[', out);
+        while (cursor->next() == 0) {
+            nlohmann::ordered_json object = nlohmann::ordered_json::object();
+            for (int c = 0; c < columns; ++c) object[names[static_cast<std::size_t>(c)]] = jsonValue(cursor->getValue(c));
+            std::fprintf(out, "%s%s", count == 0 ? "\n" : ",\n", jsonText(object).c_str());
+            ++count;
+        }
+        std::fputs(count == 0 ? "]\n" : "\n]\n", out);
+        return count;
+    }
+    Rows rows;
+    rows.columns = names;
+    while (cursor->next() == 0) {
+        std::vector<std::string> fields;
+        for (int c = 0; c < columns; ++c) fields.push_back(cursor->getString(c).str());
+        rows.values.push_back(std::move(fields));
+        ++count;
+    }
+    printTable(rows, out);
+    return count;
+}
+
+void printRows(const Rows& rows, Format format, std::FILE* out) {
+    switch (format) {
+        case Format::Table: printTable(rows, out); break;
+        case Format::Json: printJson(rows, out); break;
+        case Format::Csv:
+            printCsvLine(rows.columns, out);
+            for (const auto& row : rows.values) printCsvLine(row, out);
+            break;
+    }
+}
+
+}  // namespace rdm

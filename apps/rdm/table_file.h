@@ -1,0 +1,21 @@
+// Reading the files rdm imports: CSV (first line names the columns) or JSON
+// (an array of objects), into rows of texts with their line numbers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rdm {
+
+struct TableFile {
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> rows;  // each row has columns.size() fields
+    std::vector<long> lines;                     // the line (CSV) or element number (JSON) of each row
+    std::vector<std::vector<bool>> present;      // JSON: false where an object lacks the column or holds null
+};
+
+// False with "FILE:LINE: reason" in *error. format: "csv" or "json"; empty
+// picks by the file's ending (.json, else CSV).
+bool readTableFile(const std::string& path, const std::string& format, TableFile* table, std::string* error);
+
+}  // namespace rdm
