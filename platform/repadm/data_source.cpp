@@ -1,0 +1,149 @@
+// Opening data repositories: DSN resolution, table-prefix validation, and
+// the schema created on first use.
+#include "data_source.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+
+#include "qxbcpp.h"
+#include "qxlog.h"
+
+namespace repadm {
+
+namespace {
+
+static const char* kSchema =
+#include "repadm_schema.inc"
+    ;
+
+const char kSqlitePrefix[] = "sqlite:";
+const std::size_t kMaxPrefixLength = 30;
+
+bool startsWith(const std::string& text, const char* start) {
+    return text.compare(0, std::char_traits<char>::length(start), start) == 0;
+}
+
+bool pathOfConnection(const std::string& connection, std::string* path) {
+    if (!startsWith(connection, kSqlitePrefix)) return false;
+    std::string rest = connection.substr(std::char_traits<char>::length(kSqlitePrefix));
+    // "file:" URIs are passed on as they are (they carry their own options).
+    *path = startsWith(rest, "file:") ? rest : qxbResolveHomePath(rest);
+    return !rest.empty();
+}
+
+// Reads the recorded schema version; 0 when the database has no schema.
+int schemaVersion(StoreSession& session, std::string* error) {
+    SqlConnection& connection = session.connection();
+    const int exists = connection.tableExists(session.prefix() + "meta", error);
+    if (exists <= 0) return exists;
+    std::unique_ptr<SqlStatement> statement = connection.prepare(
+        session.withPrefix("SELECT META_VALUE FROM {P}meta WHERE META_KEY = 'SCHEMA_VERSION'"),
+        error);
+    if (!statement) return -1;
+    if (statement->step() != 1) {
+        *error = "the table " + session.prefix() + "meta records no schema version";
+        return -1;
+    }
+    std::size_t length = 0;
+    const char* text = statement->columnText(0, &length);
+    return QxbString(text, length).asInt();
+}
+
+bool createSchema(StoreSession& session, std::string* error) {
+    SqlConnection& connection = session.connection();
+    if (!connection.execute("BEGIN IMMEDIATE", error)) return false;
+    // Another process may have created it while this one waited.
+    const int version = schemaVersion(session, error);
+    bool ok = version >= 0;
+    if (ok && version == 0) ok = connection.execute(session.withPrefix(kSchema), error);
+    if (ok) return connection.execute("COMMIT", error);
+    std::string ignored;
+    connection.execute("ROLLBACK", &ignored);
+    return false;
+}
+
+// Creates the folders above a new database file (owner-only), as a
+// relative DSN names a file under the home folder that may not exist yet.
+void createParentFolders(const std::string& path) {
+    if (startsWith(path, "file:")) return;
+    for (std::size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1)) {
+        mkdir(path.substr(0, at).c_str(), 0700);
+    }
+}
+
+}  // namespace
+
+bool validTablePrefix(const std::string& prefix, std::string* error) {
+    bool ok = prefix.size() <= kMaxPrefixLength;
+    for (std::size_t i = 0; ok && i < prefix.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(prefix[i]);
+        ok = c < 128 && (std::isalnum(c) || c == '_') && !(i == 0 && std::isdigit(c));
+    }
+    if (!ok) {
+        *error = "invalid table prefix \"" + prefix +
+                 "\": use at most 30 letters, digits and '_', not starting with a digit";
+    }
+    return ok;
+}
+
+bool resolveDsn(const std::string& dsn, std::string* path, std::string* error) {
+    if (pathOfConnection(dsn, path)) return true;
+    if (startsWith(dsn, kSqlitePrefix)) {
+        *error = "the data source \"" + dsn + "\" names no database file";
+        return false;
+    }
+    QxbConfigOptions* options = qxbGetConfigOptions(QxbString());
+    if (!options) {
+        *error = std::string("cannot read the configuration: ") + qxbGetConfigError().asCstr();
+        return false;
+    }
+    for (int i = 0; i < options->dataSourceCount(); ++i) {
+        QxbString name, connection, driver, description;
+        if (!options->dataSource(i, &name, &connection, &driver, &description)) continue;
+        if (name.str() != dsn) continue;
+        if (pathOfConnection(connection.str(), path)) return true;
+        *error = "the data source \"" + dsn + "\" has the connection \"" + connection.str() +
+                 "\"; only \"sqlite:PATH\" is supported";
+        return false;
+    }
+    *error = "unknown data source \"" + dsn +
+             "\": neither \"sqlite:PATH\" nor a name of the configuration's [datasources]";
+    return false;
+}
+
+std::shared_ptr<StoreSession> openSession(const std::string& path, const std::string& prefix,
+                                          bool create, std::string* error) {
+    std::string reason;
+    if (create) createParentFolders(path);
+    std::unique_ptr<SqlConnection> connection = openSqliteConnection(path, &reason);
+    if (!connection) {
+        *error = "cannot open the database \"" + path + "\": " + reason;
+        return nullptr;
+    }
+    auto session = std::make_shared<StoreSession>(std::move(connection), prefix);
+    int version = schemaVersion(*session, &reason);
+    if (version == 0 && create) {
+        if (!createSchema(*session, &reason))
+            version = -1;
+        else
+            version = kSchemaVersion;
+    }
+    if (version < 0) {
+        *error = "cannot use the database \"" + path + "\": " + reason;
+        return nullptr;
+    }
+    if (version == 0) {
+        *error = "the database \"" + path + "\" holds no reference-data tables with the prefix \"" +
+                 prefix + "\"";
+        return nullptr;
+    }
+    if (version > kSchemaVersion) {
+        *error = "the database \"" + path + "\" has schema version " + std::to_string(version) +
+                 ", newer than this program's " + std::to_string(kSchemaVersion);
+        return nullptr;
+    }
+    return session;
+}
+
+}  // namespace repadm

@@ -1,0 +1,59 @@
+// The store's database driver interface: connections and prepared statements.
+// Everything above this interface is independent of the database engine.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace repadm {
+
+enum class SqlType { Null, Integer, Real, Text, Blob };
+
+// One prepared statement. Parameters are numbered from 1, columns from 0.
+class SqlStatement {
+public:
+    virtual ~SqlStatement() {}
+    virtual bool bindNull(int index) = 0;
+    virtual bool bindInt(int index, std::int64_t value) = 0;
+    virtual bool bindDouble(int index, double value) = 0;
+    // The bytes are copied; they need not be valid UTF-8.
+    virtual bool bindText(int index, const char* text, std::size_t length) = 0;
+    // 1: a row is current, 0: done, -1: error (see the connection's errorText).
+    virtual int step() = 0;
+    // Back to before the first row, all parameters cleared.
+    virtual void reset() = 0;
+    virtual int columnCount() = 0;
+    virtual const char* columnName(int column) = 0;
+    // True when the column is declared as a date (a Julian day number).
+    virtual bool columnIsDate(int column) = 0;
+    virtual SqlType columnType(int column) = 0;
+    virtual std::int64_t columnInt(int column) = 0;
+    virtual double columnDouble(int column) = 0;
+    // Never null for a text column; *length receives the byte count.
+    virtual const char* columnText(int column, std::size_t* length) = 0;
+};
+
+// One connection to a database, used by one thread at a time.
+class SqlConnection {
+public:
+    virtual ~SqlConnection() {}
+    // Null with the reason in *error.
+    virtual std::unique_ptr<SqlStatement> prepare(const std::string& sql, std::string* error) = 0;
+    // Runs one or more statements without results.
+    virtual bool execute(const std::string& sql, std::string* error) = 0;
+    virtual std::int64_t lastInsertId() = 0;
+    // Rows changed by the last finished statement.
+    virtual int changes() = 0;
+    // The database's reason for the last failure of this connection.
+    virtual std::string errorText() = 0;
+    virtual bool inTransaction() = 0;
+    // 1 when the table exists, 0 when not, -1 on an error (reason in *error).
+    virtual int tableExists(const std::string& name, std::string* error) = 0;
+};
+
+// Opens (and creates when missing) the database at path; "file:" URIs are
+// accepted. Null with the reason in *error.
+std::unique_ptr<SqlConnection> openSqliteConnection(const std::string& path, std::string* error);
+
+}  // namespace repadm

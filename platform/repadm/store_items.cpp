@@ -1,0 +1,280 @@
+// Items, their permissions, language-tagged texts, version items, item
+// attribute values with their version rows and links, and the items-with-
+// attributes listings.
+#include "store_impl.h"
+
+namespace repadm {
+
+// --- items ----------------------------------------------------------------------------
+
+bool RefDataStoreImpl::insertItem(const QxbString& key, const QxbString& text,
+                                  const QxbString& flag1, const QxbString& flag2,
+                                  const QxbString& text2, unsigned accountId, unsigned* newId) {
+    static const char sql[] =
+        "INSERT INTO {P}items (ITEM_KEY, ITEM_TEXT, FLAG1, FLAG2, TEXT2, ACCOUNT_ID) "
+        "VALUES (?, ?, ?, ?, ?, ?)";
+    return write("insertItem", sql, kItems,
+                 {textValue(key), textValue(text), textValue(flag1), textValue(flag2),
+                  textValue(text2), idValue(accountId)},
+                 newId);
+}
+
+StoreResultSet* RefDataStoreImpl::listItems(unsigned id, const QxbString& key,
+                                            const QxbString& text, const QxbString& flag1,
+                                            const QxbString& flag2, const QxbString& text2,
+                                            unsigned accountId) {
+    static const char sql[] =
+        "SELECT ID, ITEM_KEY, ITEM_TEXT, FLAG1, FLAG2, TEXT2, ACCOUNT_ID FROM {P}items{W} "
+        "ORDER BY ID";
+    FilterClause filters;
+    filters.id("ID", id).text("ITEM_KEY", key).text("ITEM_TEXT", text).text("FLAG1", flag1);
+    filters.text("FLAG2", flag2).text("TEXT2", text2).id("ACCOUNT_ID", accountId);
+    return listing("listItems", sql, filters, kItems);
+}
+
+bool RefDataStoreImpl::insertItemPermission(unsigned itemId, unsigned accountId,
+                                            unsigned permissionId, unsigned* newId) {
+    static const char sql[] =
+        "INSERT INTO {P}item_permissions (ITEM_ID, ACCOUNT_ID, PERMISSION_ID) VALUES (?, ?, ?)";
+    return write("insertItemPermission", sql, kItemPermissions,
+                 {idValue(itemId), idValue(accountId), idValue(permissionId)}, newId);
+}
+
+StoreResultSet* RefDataStoreImpl::listItemPermissions(unsigned itemId, unsigned accountId,
+                                                      unsigned permissionId) {
+    static const char sql[] =
+        "SELECT ITEM_ID, ACCOUNT_ID, PERMISSION_ID, ID FROM {P}item_permissions{W} ORDER BY ID";
+    FilterClause filters;
+    filters.id("ITEM_ID", itemId).id("ACCOUNT_ID", accountId).id("PERMISSION_ID", permissionId);
+    return listing("listItemPermissions", sql, filters, kItemPermissions);
+}
+
+// --- language-tagged texts -----------------------------------------------------------------
+
+bool RefDataStoreImpl::insertLocalizedText(const QxbString& text, unsigned languageId,
+                                           unsigned* newId) {
+    static const char sql[] =
+        "INSERT INTO {P}localized_texts (TEXT_VALUE, LANGUAGE_ID) VALUES (?, ?)";
+    return write("insertLocalizedText", sql, kLocalizedTexts,
+                 {textValue(text), idValue(languageId)}, newId);
+}
+
+StoreResultSet* RefDataStoreImpl::listLocalizedTexts(unsigned id, const QxbString& text,
+                                                     unsigned languageId) {
+    static const char sql[] =
+        "SELECT ID, TEXT_VALUE AS TEXT, LANGUAGE_ID FROM {P}localized_texts{W} ORDER BY ID";
+    FilterClause filters;
+    filters.id("ID", id).text("TEXT_VALUE", text).id("LANGUAGE_ID", languageId);
+    return listing("listLocalizedTexts", sql, filters, kLocalizedTexts);
+}
+
+// A text, and its link to an item attribute value of a version when both
+// are given, stored together.
+bool RefDataStoreImpl::writeRow(const QxbString* text, unsigned* textIdOut, unsigned languageId,
+                                unsigned valueId, const unsigned* versionId, const void* reserved1,
+                                const void* reserved2) {
+    const char* operation = "writeRow";
+    if (!text) return fail(operation, "no text was given");
+    if (reserved1 || reserved2) return fail(operation, "the reserved arguments must be null");
+    unsigned textId = 0;
+    const bool ok = atomically(operation, [&] {
+        if (!insertLocalizedText(*text, languageId, &textId)) return false;
+        if (valueId == kNoId || !versionId) return true;
+        return insertVersionItemValueLink(*versionId, textId, valueId, nullptr);
+    });
+    if (ok && textIdOut) *textIdOut = textId;
+    return ok;
+}
+
+// --- version items -----------------------------------------------------------------------
+
+namespace {
+FilterClause versionItemFilters(unsigned id, unsigned versionId, unsigned itemId,
+                                const QxbDate& date, unsigned number, const QxbString& text,
+                                unsigned parentItemId) {
+    FilterClause filters;
+    filters.id("ID", id).id("VERSION_ID", versionId).id("ITEM_ID", itemId).date("CREATED", date);
+    filters.id("POSITION", number).text("LABEL", text).id("PARENT_ITEM_ID", parentItemId);
+    return filters;
+}
+}  // namespace
+
+bool RefDataStoreImpl::insertVersionItem(unsigned versionId, unsigned itemId, int number,
+                                         const QxbString& text, unsigned parentItemId,
+                                         const QxbDate* date, unsigned* newId) {
+    static const char sql[] =
+        "INSERT INTO {P}version_items (VERSION_ID, ITEM_ID, CREATED, POSITION, LABEL, "
+        "PARENT_ITEM_ID) VALUES (?, ?, COALESCE(?, julianday('now')), ?, ?, ?)";
+    return write("insertVersionItem", sql, kVersionItems,
+                 {idValue(versionId), idValue(itemId), date ? dateValue(*date) : nullValue(),
+                  numberValue(number), textValue(text), idValue(parentItemId)},
+                 newId);
+}
+
+StoreResultSet* RefDataStoreImpl::listVersionItems(unsigned id, unsigned versionId, unsigned itemId,
+                                                   const QxbDate& date, unsigned number,
+                                                   const QxbString& text, unsigned parentItemId) {
+    static const char sql[] =
+        "SELECT ID, VERSION_ID, ITEM_ID, CREATED, POSITION, LABEL, PARENT_ITEM_ID "
+        "FROM {P}version_items{W} ORDER BY ID";
+    return listing("listVersionItems", sql,
+                   versionItemFilters(id, versionId, itemId, date, number, text, parentItemId),
+                   kVersionItems);
+}
+
+bool RefDataStoreImpl::deleteVersionItems(unsigned id, unsigned versionId, unsigned itemId,
+                                          const QxbDate& date, unsigned number,
+                                          const QxbString& text, unsigned parentItemId) {
+    static const char sql[] = "DELETE FROM {P}version_items{W}";
+    return filteredWrite(
+        "deleteVersionItems", sql,
+        versionItemFilters(id, versionId, itemId, date, number, text, parentItemId), kVersionItems);
+}
+
+// --- item attribute values ---------------------------------------------------------------
+
+// The item and version are copied from the version item (see schema.sql).
+bool RefDataStoreImpl::insertItemAttributeValue(unsigned versionItemId, unsigned attributeId,
+                                                unsigned* newId) {
+    static const char sql[] =
+        "INSERT INTO {P}item_attribute_values (VERSION_ITEM_ID, ATTRIBUTE_ID, ITEM_ID, VERSION_ID) "
+        "SELECT vi.ID, ?2, vi.ITEM_ID, vi.VERSION_ID FROM {P}version_items vi WHERE vi.ID = ?1";
+    int changed = 0;
+    if (!write("insertItemAttributeValue", sql, kItemAttributeValues,
+               {idValue(versionItemId), idValue(attributeId)}, newId, &changed)) {
+        return false;
+    }
+    return changed > 0 || fail("insertItemAttributeValue",
+                               "no version item has id " + std::to_string(versionItemId));
+}
+
+StoreResultSet* RefDataStoreImpl::listItemAttributeValues(unsigned id, unsigned versionItemId,
+                                                          unsigned attributeId) {
+    static const char sql[] =
+        "SELECT ID, VERSION_ITEM_ID, ATTRIBUTE_ID, ITEM_ID, VERSION_ID "
+        "FROM {P}item_attribute_values{W} ORDER BY ID";
+    FilterClause filters;
+    filters.id("ID", id).id("VERSION_ITEM_ID", versionItemId).id("ATTRIBUTE_ID", attributeId);
+    return listing("listItemAttributeValues", sql, filters, kItemAttributeValues);
+}
+
+// A value still used by another version (a copy reaches its source's values
+// through its own links) is kept until its last user is gone.
+bool RefDataStoreImpl::deleteItemAttributeValues(unsigned id, unsigned versionItemId,
+                                                 unsigned attributeId) {
+    static const char sql[] =
+        "DELETE FROM {P}item_attribute_values WHERE 1{A} AND NOT EXISTS (SELECT 1 FROM "
+        "{P}version_item_value_links l WHERE l.ITEM_ATTRIBUTE_VALUE_ID = "
+        "{P}item_attribute_values.ID AND l.VERSION_ID IS NOT {P}item_attribute_values.VERSION_ID) "
+        "AND NOT EXISTS (SELECT 1 FROM {P}version_item_values w WHERE w.ITEM_ATTRIBUTE_VALUE_ID = "
+        "{P}item_attribute_values.ID AND w.VERSION_ID IS NOT {P}item_attribute_values.VERSION_ID)";
+    FilterClause filters;
+    filters.id("ID", id).id("VERSION_ITEM_ID", versionItemId).id("ATTRIBUTE_ID", attributeId);
+    return filteredWrite("deleteItemAttributeValues", sql, filters, kItemAttributeValues);
+}
+
+// --- version item values and links -------------------------------------------------------
+
+bool RefDataStoreImpl::insertVersionItemValue(unsigned versionId, unsigned itemAttributeValueId,
+                                              unsigned* newId) {
+    static const char sql[] =
+        "INSERT INTO {P}version_item_values (VERSION_ID, ITEM_ATTRIBUTE_VALUE_ID) VALUES (?, ?)";
+    return write("insertVersionItemValue", sql, kVersionItemValues,
+                 {idValue(versionId), idValue(itemAttributeValueId)}, newId);
+}
+
+StoreResultSet* RefDataStoreImpl::listVersionItemValues(unsigned versionId,
+                                                        unsigned itemAttributeValueId) {
+    static const char sql[] =
+        "SELECT VERSION_ID, ITEM_ATTRIBUTE_VALUE_ID, ID FROM {P}version_item_values{W} ORDER BY ID";
+    FilterClause filters;
+    filters.id("VERSION_ID", versionId).id("ITEM_ATTRIBUTE_VALUE_ID", itemAttributeValueId);
+    return listing("listVersionItemValues", sql, filters, kVersionItemValues);
+}
+
+bool RefDataStoreImpl::insertVersionItemValueLink(unsigned versionId, unsigned localizedTextId,
+                                                  unsigned itemAttributeValueId, unsigned* newId) {
+    static const char sql[] =
+        "INSERT INTO {P}version_item_value_links (VERSION_ID, LOCALIZED_TEXT_ID, "
+        "ITEM_ATTRIBUTE_VALUE_ID) VALUES (?, ?, ?)";
+    return write("insertVersionItemValueLink", sql, kVersionItemValueLinks,
+                 {idValue(versionId), idValue(localizedTextId), idValue(itemAttributeValueId)},
+                 newId);
+}
+
+StoreResultSet* RefDataStoreImpl::listVersionItemValueLinks(unsigned versionId,
+                                                            unsigned localizedTextId,
+                                                            unsigned itemAttributeValueId) {
+    static const char sql[] =
+        "SELECT VERSION_ID, LOCALIZED_TEXT_ID, ITEM_ATTRIBUTE_VALUE_ID, ID "
+        "FROM {P}version_item_value_links{W} ORDER BY ID";
+    FilterClause filters;
+    filters.id("VERSION_ID", versionId).id("LOCALIZED_TEXT_ID", localizedTextId);
+    filters.id("ITEM_ATTRIBUTE_VALUE_ID", itemAttributeValueId);
+    return listing("listVersionItemValueLinks", sql, filters, kVersionItemValueLinks);
+}
+
+bool RefDataStoreImpl::deleteVersionItemValueLinks(unsigned versionId, unsigned localizedTextId,
+                                                   unsigned itemAttributeValueId) {
+    static const char sql[] = "DELETE FROM {P}version_item_value_links{W}";
+    FilterClause filters;
+    filters.id("VERSION_ID", versionId).id("LOCALIZED_TEXT_ID", localizedTextId);
+    filters.id("ITEM_ATTRIBUTE_VALUE_ID", itemAttributeValueId);
+    return filteredWrite("deleteVersionItemValueLinks", sql, filters, kVersionItemValueLinks);
+}
+
+// --- items with attributes ------------------------------------------------------------------
+
+// One row per version item and linked text of the chosen version (the newest
+// of each domain when no number is given). Values are reached through the
+// version's links and the item, so a copied version shows its source's values.
+// Every join goes through an index; the EXISTS keeps an item's values that
+// have no text in this version out, so such an item still appears once.
+StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, unsigned domainId,
+                                                      const QxbString* domainName,
+                                                      unsigned versionNumber) {
+    static const char sql[] =
+        "SELECT i.ID AS ID, i.ITEM_KEY AS ITEM_KEY, COALESCE(vi.LABEL, i.ITEM_TEXT) AS ITEM_LABEL, "
+        "vi.PARENT_ITEM_ID AS PARENT_ID, t.TEXT_VALUE AS ATTRIBUTE_VALUE, a.NAME AS "
+        "ATTRIBUTE_NAME, "
+        "a.LABEL AS ATTRIBUTE_DESCRIPTION, g.CODE AS LANGUAGE, d.NAME AS DOMAIN, "
+        "v.VERSION_NUMBER AS DOMAIN_VERSION "
+        "FROM {P}domains d JOIN {P}domain_versions v ON v.DOMAIN_ID = d.ID "
+        "JOIN {P}version_items vi ON vi.VERSION_ID = v.ID "
+        "JOIN {P}items i ON i.ID = vi.ITEM_ID "
+        "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID AND EXISTS (SELECT 1 "
+        "  FROM {P}version_item_value_links x WHERE x.VERSION_ID = v.ID "
+        "  AND x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID) "
+        "LEFT JOIN {P}version_item_value_links l ON l.VERSION_ID = v.ID "
+        "  AND l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+        "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
+        "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID "
+        "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "
+        "WHERE 1{A} ORDER BY d.ID, vi.ID, iv.ID, l.ID";
+    FilterClause filters;
+    filters.id("d.ID", domainId);
+    filters.text("d.NAME", domainName ? *domainName : QxbString());
+    if (versionNumber == kNoId) {
+        filters.condition(
+            "v.ID = (SELECT n.ID FROM {P}domain_versions n WHERE n.DOMAIN_ID = d.ID "
+            "ORDER BY n.VERSION_NUMBER DESC, n.ID DESC LIMIT 1)");
+    } else {
+        filters.id("v.VERSION_NUMBER", versionNumber);
+    }
+    return listing(operation, sql, filters,
+                   kDomains | kDomainVersions | kVersionItems | kItems | kItemAttributeValues |
+                       kVersionItemValueLinks | kLocalizedTexts | kAttributes | kLanguages);
+}
+
+StoreResultSet* RefDataStoreImpl::listItemsWithAttributes(unsigned domainId,
+                                                          unsigned versionNumber) {
+    return itemsWithAttributes("listItemsWithAttributes", domainId, nullptr, versionNumber);
+}
+
+StoreResultSet* RefDataStoreImpl::listItemsWithAttributesOfVersion(unsigned domainId,
+                                                                   unsigned versionNumber) {
+    return itemsWithAttributes("listItemsWithAttributesOfVersion", domainId, nullptr,
+                               versionNumber);
+}
+
+}  // namespace repadm

@@ -1,0 +1,106 @@
+// The shared state behind a store and its result sets: one connection, its
+// prepared-statement cache, and the result sets currently walking it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sql_driver.h"
+
+namespace repadm {
+
+class ResultSetImpl;
+
+// Tables as bits, so that a write can tell which open walks it would disturb.
+enum Table : std::uint64_t {
+    kTableCodes = 1ull << 0,
+    kAttributeContexts = 1ull << 1,
+    kAttributeTypes = 1ull << 2,
+    kLanguages = 1ull << 3,
+    kPermissions = 1ull << 4,
+    kRoles = 1ull << 5,
+    kAccounts = 1ull << 6,
+    kAttributes = 1ull << 7,
+    kItems = 1ull << 8,
+    kItemPermissions = 1ull << 9,
+    kLocalizedTexts = 1ull << 10,
+    kDomains = 1ull << 11,
+    kDomainVersions = 1ull << 12,
+    kDomainPermissions = 1ull << 13,
+    kVersionPermissions = 1ull << 14,
+    kDomainRolePermissions = 1ull << 15,
+    kDomainAssociations = 1ull << 16,
+    kDomainLanguages = 1ull << 17,
+    kVersionLanguages = 1ull << 18,
+    kDomainAttributes = 1ull << 19,
+    kDomainAttributePermissions = 1ull << 20,
+    kDomainAttributeValues = 1ull << 21,
+    kVersionAttributes = 1ull << 22,
+    kVersionValues = 1ull << 23,
+    kVersionItems = 1ull << 24,
+    kItemAttributeValues = 1ull << 25,
+    kVersionItemValues = 1ull << 26,
+    kVersionItemValueLinks = 1ull << 27,
+    kChangeRecords = 1ull << 28,
+    kDomainExtras = 1ull << 29,
+    kMeta = 1ull << 30,
+    kAllTables = ~0ull
+};
+
+// Identifies one statement text: the operation's SQL constant and the set of
+// filters that were given.
+struct StatementKey {
+    const void* operation;
+    std::uint64_t filterMask;
+    bool operator<(const StatementKey& other) const {
+        return operation != other.operation ? operation < other.operation
+                                            : filterMask < other.filterMask;
+    }
+};
+
+class StoreSession {
+public:
+    StoreSession(std::unique_ptr<SqlConnection> connection, std::string prefix)
+        : connection_(std::move(connection)), prefix_(std::move(prefix)) {}
+    ~StoreSession();
+
+    SqlConnection& connection() { return *connection_; }
+    const std::string& prefix() const { return prefix_; }
+
+    // A statement for key: an idle cached one, else sql() is prepared with the
+    // table prefix filled in. Null with the reason in *error.
+    template <typename BuildSql>
+    std::unique_ptr<SqlStatement> checkOut(const StatementKey& key, BuildSql sql,
+                                           std::string* error) {
+        auto found = idle_.find(key);
+        if (found != idle_.end() && !found->second.empty()) {
+            std::unique_ptr<SqlStatement> statement = std::move(found->second.back());
+            found->second.pop_back();
+            return statement;
+        }
+        return connection_->prepare(withPrefix(sql()), error);
+    }
+    // Resets the statement and keeps it for the next use of key.
+    void checkIn(const StatementKey& key, std::unique_ptr<SqlStatement> statement);
+
+    // Result sets register while they walk; a write first lets every walk over
+    // a table it changes read its remaining rows into memory.
+    void registerWalk(ResultSetImpl* walk) { walks_.push_back(walk); }
+    void unregisterWalk(ResultSetImpl* walk);
+    void beforeWrite(std::uint64_t tables);
+
+    std::string withPrefix(const std::string& sql) const;
+
+private:
+    std::unique_ptr<SqlConnection> connection_;
+    std::string prefix_;
+    // Declared after the connection, so destroyed (finalised) before it.
+    std::map<StatementKey, std::vector<std::unique_ptr<SqlStatement>>> idle_;
+    std::vector<ResultSetImpl*> walks_;
+};
+
+}  // namespace repadm
