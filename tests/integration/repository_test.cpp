@@ -1,36 +1,14 @@
 // End to end: repositories created with the rdm command line, opened through
 // the library, against real files in a temporary home folder.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 #include <string>
 
 #include "RefData.h"
 #include "RefDataHandle.h"
+#include "rdm_runner.h"
 #include "temp_home.h"
 
 namespace {
-
-struct CommandResult {
-    int status = -1;
-    std::string output;  // standard output and standard error together
-};
-
-CommandResult runRdm(const std::string& home, const std::string& arguments) {
-    const std::string command =
-        std::string(RDM_BINARY_DIR) + "/rdm --home '" + home + "' " + arguments + " 2>&1";
-    CommandResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    std::array<char, 4096> buffer{};
-    size_t read = 0;
-    while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), read);
-    const int raw = pclose(pipe);
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return result;
-}
 
 class RepositoryEndToEnd : public ::testing::Test {
 protected:

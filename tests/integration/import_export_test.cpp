@@ -1,0 +1,154 @@
+// Import and export through the rdm command line on the sample code lists,
+// against a real repository in a temporary home folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "qxbcpp.h"
+#include "rdm_runner.h"
+#include "repadm.h"
+#include "temp_home.h"
+
+namespace {
+
+std::string sample(const std::string& name) { return std::string(RDM_SOURCE_DIR) + "/data/" + name; }
+
+std::vector<std::string> sortedLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty()) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Row counts of every table of the demo repository's store.
+std::map<std::string, int> tableCounts() {
+    std::map<std::string, int> counts;
+    RepositoryAdmin* admin = createRepositoryAdmin(1, 0);
+    if (admin == nullptr) return counts;
+    Repository* data = admin->openRepositoryByDsn(QxbString("sqlite:data/demo.db"), QxbString("kiv_rdm_"), 0, 0);
+    if (data != nullptr) {
+        RefDataStore* store = data->createStore();
+        StoreResultSet* rows = store->listTableCounts();
+        while (rows != nullptr && rows->next() == 1) counts[rows->getString(0).str()] = rows->getInt(1);
+        if (rows != nullptr) rows->release();
+        store->release();
+        data->release();
+    }
+    admin->release();
+    return counts;
+}
+
+class ImportExport : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(runRdm(home.path(), "repo create demo").status, 0); }
+    CommandResult rdm(const std::string& arguments) { return runRdm(home.path(), arguments); }
+
+    TempHome home;
+};
+
+TEST_F(ImportExport, EverySampleListRoundTrips) {
+    for (const char* file : {"countries-2023.csv", "currencies.csv", "units.csv"}) {
+        const std::string domain = std::string("D_") + file;
+        const CommandResult imported = rdm("import demo '" + domain + "' '" + sample(file) + "'");
+        ASSERT_EQ(imported.status, 0) << imported.output;
+        const CommandResult exported = rdm("export demo '" + domain + "'");
+        ASSERT_EQ(exported.status, 0) << exported.output;
+        EXPECT_EQ(sortedLines(exported.output), sortedLines(readFile(sample(file)))) << file;
+    }
+}
+
+TEST_F(ImportExport, ExportedJsonImportsBackToTheSameItems) {
+    ASSERT_EQ(rdm("import demo Units '" + sample("units.csv") + "'").status, 0);
+    const CommandResult json = rdm("export demo Units --format json");
+    ASSERT_EQ(json.status, 0) << json.output;
+    home.writeFile("units.json", json.output);
+    const CommandResult again = rdm("import demo UnitsCopy '" + home.file("units.json") + "'");
+    ASSERT_EQ(again.status, 0) << again.output;
+    EXPECT_EQ(rdm("export demo UnitsCopy").output, rdm("export demo Units").output);
+}
+
+TEST_F(ImportExport, ASecondImportMakesVersionTwoAndLeavesVersionOneAlone) {
+    ASSERT_EQ(rdm("import demo Countries '" + sample("countries-2023.csv") + "' --version-label 2023").status, 0);
+    ASSERT_EQ(rdm("import demo Countries '" + sample("countries-2024.csv") + "' --version-label 2024").status, 0);
+
+    EXPECT_EQ(sortedLines(rdm("export demo Countries --version 1").output),
+              sortedLines(readFile(sample("countries-2023.csv"))));
+    EXPECT_EQ(sortedLines(rdm("export demo Countries").output), sortedLines(readFile(sample("countries-2024.csv"))));
+
+    EXPECT_EQ(rdm("has-item demo Countries NO --version 1").status, 0);
+    EXPECT_EQ(rdm("has-item demo Countries NO").status, 1) << "removed in version 2";
+    EXPECT_EQ(rdm("has-item demo Countries CZ").status, 0) << "added in version 2";
+    EXPECT_EQ(rdm("has-item demo Countries CZ --version 1").status, 1);
+
+    const CommandResult versions = rdm("versions demo Countries --format csv");
+    EXPECT_NE(versions.output.find("2023"), std::string::npos) << versions.output;
+    EXPECT_NE(versions.output.find("2024"), std::string::npos) << versions.output;
+}
+
+TEST_F(ImportExport, ABadRowRejectsTheWholeFileAndWritesNothing) {
+    ASSERT_EQ(rdm("import demo Countries '" + sample("countries-2023.csv") + "'").status, 0);
+    const auto before = tableCounts();
+    ASSERT_FALSE(before.empty());
+
+    struct BadFile {
+        const char* content;
+        const char* reason;
+    };
+    for (const BadFile& bad : {BadFile{"key,label,parent\nA,a,\nB,b,\nA,c,\n", ":4: duplicate key 'A'"},
+                               BadFile{"key,label,parent\nA,a,\nB,b,Z\n", ":3: parent 'Z'"},
+                               BadFile{"key,label,parent\nA,a,\nB,b\n", ":3: expected 3 fields, found 2"},
+                               BadFile{"key,label,parent\nA,a,B\nB,b,A\n", "its own ancestor"},
+                               BadFile{"key,label,parent\n,a,\n", ":2: the key is empty"}}) {
+        home.writeFile("bad.csv", bad.content);
+        const CommandResult result = rdm("import demo Countries '" + home.file("bad.csv") + "'");
+        EXPECT_EQ(result.status, 1) << bad.content;
+        EXPECT_NE(result.errors.find(bad.reason), std::string::npos) << result.errors;
+        EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
+    }
+    const CommandResult language = rdm("import demo Countries '" + sample("units.csv") + "' --language xx");
+    EXPECT_EQ(language.status, 1);
+    EXPECT_NE(language.errors.find("xx"), std::string::npos);
+    EXPECT_EQ(tableCounts(), before);
+}
+
+TEST_F(ImportExport, MissingThingsFailWithOneLineAndChangeNothing) {
+    const auto before = tableCounts();
+    for (const std::string& arguments :
+         {std::string("import demo X /nonexistent.csv"), std::string("import nowhere X '") + sample("units.csv") + "'",
+          std::string("export demo Nothing"), std::string("export nowhere Nothing"),
+          std::string("import demo X '") + sample("units.csv") + "' --account 999"}) {
+        const CommandResult result = rdm(arguments);
+        EXPECT_EQ(result.status, 1) << arguments;
+        EXPECT_EQ(result.errors.rfind("rdm: ", 0), 0u) << result.errors;
+        EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
+    }
+    EXPECT_EQ(tableCounts(), before);
+}
+
+TEST_F(ImportExport, SelectedColumnsAndAJsonFileImport) {
+    home.writeFile("codes.json",
+                   R"([{"code":"A","name":"Alpha","up":null,"note":"n1","skip":"x"},)"
+                   R"({"code":"B","name":"Beta","up":"A","note":"it's \"quoted\"; 100%s","skip":"y"}])");
+    const CommandResult result =
+        rdm("import demo Codes '" + home.file("codes.json") + "' --key code --label name --parent up --attributes note");
+    ASSERT_EQ(result.status, 0) << result.output;
+    const CommandResult exported = rdm("export demo Codes");
+    EXPECT_EQ(exported.output, "key,label,parent,note\nA,Alpha,,n1\nB,Beta,A,\"it's \"\"quoted\"\"; 100%s\"\n");
+}
+
+}  // namespace

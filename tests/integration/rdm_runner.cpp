@@ -1,0 +1,41 @@
+// Running the built rdm binary in a temporary home folder.
+#include "rdm_runner.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string readAll(FILE* pipe) {
+    std::string text;
+    std::array<char, 4096> buffer{};
+    size_t read = 0;
+    while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) text.append(buffer.data(), read);
+    return text;
+}
+
+}  // namespace
+
+CommandResult runRdm(const std::string& home, const std::string& arguments) {
+    const std::string errorsFile = home + "/.rdm-stderr-" + std::to_string(getpid());
+    const std::string command = std::string(RDM_BINARY_DIR) + "/rdm --home '" + home + "' " + arguments + " 2>'" +
+                                errorsFile + "' </dev/null";
+    CommandResult result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    result.output = readAll(pipe);
+    const int raw = pclose(pipe);
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream errors(errorsFile);
+    std::stringstream text;
+    text << errors.rdbuf();
+    result.errors = text.str();
+    result.output += result.errors;
+    std::remove(errorsFile.c_str());
+    return result;
+}

@@ -1,0 +1,14 @@
+// Running the built rdm binary in a temporary home folder.
+#pragma once
+
+#include <string>
+
+struct CommandResult {
+    int status = -1;
+    std::string output;  // standard output, then standard error
+    std::string errors;  // standard error alone
+};
+
+// Runs "rdm --home HOME ARGUMENTS" through the shell; arguments are quoted
+// by the caller.
+CommandResult runRdm(const std::string& home, const std::string& arguments);
