@@ -1,28 +1,231 @@
-// RefDataAdminImpl: the writes of a handle.
+// RefDataAdminImpl: the shape every administration operation shares
+// (connection check, failure reports, transactions, change records), the
+// connection settings, accounts and access, and the end of an edit session.
 #include "rdcoreadminimpl.h"
 
 #include "RefDataHandle.h"
 #include "rdcorecommon.h"
+#include "rdcoreeditsession.h"
+#include "rdcoreimpl.h"
+#include "repadm.h"
+
+using rdadmin::kAny;
+using rdcore::Owned;
+
+namespace {
+
+const char* const kKeyDsn = "REFDATA_DSN";
+const char* const kKeyPrefix = "REFDATA_PREFIX";
+const char* const kStatusAdded = "A";
+const char* const kPublisherAccess = "USER_PUBS";
+
+}  // namespace
 
 bool RefDataAdminImpl::init(RefDataHandle* /*handle*/) {
     rdcore::ensureLogger(logger);
     return true;
 }
 
-bool RefDataAdminImpl::unavailable(RefDataHandle* handle, int line) {
-    const QxbString text = rdcore::message(__FILE__, line, rdcore::kMsgNoConnection);
-    if (handle != nullptr) handle->errorText = text;
-    rdcore::logError(rdcore::ensureLogger(logger), __FILE__, line, text);
+// --- the shared shape ----------------------------------------------------------------------
+
+RefDataAdminImpl::Transaction::~Transaction() {
+    if (open_) store_->endTransaction(false);
+}
+
+bool RefDataAdminImpl::Transaction::begin() {
+    open_ = store_->beginTransaction(0, 0);
+    return open_;
+}
+
+bool RefDataAdminImpl::Transaction::commit() {
+    open_ = false;
+    return store_->endTransaction(true);
+}
+
+void RefDataAdminImpl::logLine(Site site, const QxbString& text) {
+    rdcore::logError(rdcore::ensureLogger(logger), site.file, site.line, text);
+}
+
+bool RefDataAdminImpl::connected(RefDataHandle* handle, Site site) {
+    if (handle != nullptr && handle->adminStore != nullptr) return true;
+    logLine(site, rdcore::message(site.file, site.line, rdcore::kMsgNoConnection));
     return false;
 }
 
-bool RefDataAdminImpl::setConnection(RefDataHandle* handle, const QxbString&, const QxbString&) {
-    return unavailable(handle, __LINE__);
+bool RefDataAdminImpl::repositoryConnected(RefDataHandle* handle, Site site) {
+    if (handle != nullptr && handle->repository != nullptr) return true;
+    logLine(site, rdcore::message(site.file, site.line, rdcore::kMsgNoConnection));
+    return false;
 }
 
-bool RefDataAdminImpl::getConnection(RefDataHandle* handle, QxbString*, QxbString*) {
-    return unavailable(handle, __LINE__);
+bool RefDataAdminImpl::report(RefDataHandle* handle, Site site, int code) {
+    handle->errorText = rdcore::message(site.file, site.line, code);
+    logLine(site, handle->errorText);
+    return false;
 }
+
+bool RefDataAdminImpl::storeFailed(RefDataHandle* handle, Site site) {
+    handle->errorText = handle->adminStore->getLastError();
+    logLine(site, handle->errorText);
+    return false;
+}
+
+StoreResultSet* RefDataAdminImpl::listed(RefDataHandle* handle, StoreResultSet* rows, Site site) {
+    if (rows == nullptr) storeFailed(handle, site);
+    return rows;
+}
+
+bool RefDataAdminImpl::recordChange(RefDataHandle* handle, unsigned domainId, unsigned objectId,
+                                    const QxbString& tableCode, const QxbString& description,
+                                    unsigned languageId, unsigned accountId, Site site) {
+    if (handle->adminStore->writeChangeRecord(domainId, kStatusAdded, objectId, tableCode,
+                                              description, languageId, accountId, nullptr))
+        return true;
+    return storeFailed(handle, site);
+}
+
+bool RefDataAdminImpl::forEachRow(StoreResultSet* rows, const RowAction& action) {
+    Owned<StoreResultSet> owned(rows);
+    while (owned->next() == 1) {
+        if (!action(*owned)) return false;
+    }
+    return true;
+}
+
+bool RefDataAdminImpl::unavailable(RefDataHandle* handle, int line) {
+    const QxbString text = rdcore::message(__FILE__, line, rdcore::kMsgNoConnection);
+    if (handle != nullptr) handle->errorText = text;
+    logLine(Site{__FILE__, line}, text);
+    return false;
+}
+
+// --- connection settings ---------------------------------------------------------------------
+
+bool RefDataAdminImpl::setConnection(RefDataHandle* handle, const QxbString& dsn,
+                                     const QxbString& tablePrefix) {
+    if (!repositoryConnected(handle, RDADMIN_SITE)) return false;
+    Repository* repository = handle->repository;
+    if (!repository->setKeyValue(kKeyDsn, dsn) ||
+        !repository->setKeyValue(kKeyPrefix, tablePrefix)) {
+        logLine(RDADMIN_SITE, repository->getLastError());
+        return false;
+    }
+    // The stores belong to the old data repository: drop them before it.
+    rdcore::releaseField(handle->adminStore);
+    rdcore::releaseField(handle->queryStore);
+    rdcore::releaseField(handle->dataRepository);
+    return handle->session->attachDataStore(handle, dsn, tablePrefix);
+}
+
+bool RefDataAdminImpl::getConnection(RefDataHandle* handle, QxbString* dsnOut,
+                                     QxbString* tablePrefixOut) {
+    if (!repositoryConnected(handle, RDADMIN_SITE)) return false;
+    Repository* repository = handle->repository;
+    QxbString dsn;
+    QxbString prefix;
+    if (!repository->getKeyValue(kKeyDsn, &dsn) || !repository->getKeyValue(kKeyPrefix, &prefix)) {
+        logLine(RDADMIN_SITE, repository->getLastError());
+        return false;
+    }
+    if (dsnOut != nullptr) *dsnOut = dsn;
+    if (tablePrefixOut != nullptr) *tablePrefixOut = prefix;
+    return true;
+}
+
+// --- checks and reserved operations ---------------------------------------------------------------
+
+bool RefDataAdminImpl::checkConnection(RefDataHandle* handle) {
+    return connected(handle, RDADMIN_SITE);
+}
+
+bool RefDataAdminImpl::reservedNoOp(RefDataHandle* /*handle*/, unsigned /*value*/) {
+    return true;
+}
+
+bool RefDataAdminImpl::reservedOperationA(RefDataHandle* handle, unsigned /*value*/, char /*flag*/) {
+    return connected(handle, RDADMIN_SITE);
+}
+
+bool RefDataAdminImpl::reservedOperationB(RefDataHandle* handle, std::int64_t /*argument*/) {
+    return connected(handle, RDADMIN_SITE);
+}
+
+bool RefDataAdminImpl::reservedOperationC(RefDataHandle* handle, std::int64_t /*argument*/) {
+    return connected(handle, RDADMIN_SITE);
+}
+
+// --- the end of an edit session -----------------------------------------------------------------
+
+bool RefDataAdminImpl::cancelDomainEdit(RefDataHandle* handle) {
+    if (!connected(handle, RDADMIN_SITE)) return false;
+    destroyDomainEditSession(handle->currentDomain);
+    handle->currentDomain = nullptr;
+    return true;
+}
+
+bool RefDataAdminImpl::endDomainEdit(RefDataHandle* handle) {
+    return cancelDomainEdit(handle);
+}
+
+// --- accounts and access ------------------------------------------------------------------------
+
+bool RefDataAdminImpl::createAccount(RefDataHandle* handle, const QxbString& name,
+                                     const QxbString& accountKey, const QxbString& accountText,
+                                     const QxbString& accountType, int actingAccountId,
+                                     unsigned* accountIdOut) {
+    if (!connected(handle, RDADMIN_SITE)) return false;
+    RefDataStore* store = handle->adminStore;
+    const QxbString none;
+    const QxbString key = accountKey.isNull() ? QxbString("") : accountKey;
+    {
+        Owned<StoreResultSet> existing(
+            listed(handle, store->listAccounts(kAny, none, none, key, none, none, none), RDADMIN_SITE));
+        if (!existing) return false;
+        if (existing->next() == 1) {
+            if (accountIdOut != nullptr) *accountIdOut = static_cast<unsigned>(existing->getInt(0));
+            return true;
+        }
+    }
+    Transaction transaction(store);
+    if (!transaction.begin()) return storeFailed(handle, RDADMIN_SITE);
+    unsigned newId = kAny;
+    if (!store->insertAccount(name, accountType, key, accountText, none, none, none, kAny, &newId))
+        return storeFailed(handle, RDADMIN_SITE);
+    const QxbString description =
+        qxbStringFormat("Created Account: ID = %d, NAME = %s, TYPE = %s", static_cast<int>(newId),
+                        name.asCstr(), accountType.asCstr());
+    const unsigned acting =
+        actingAccountId == -1 ? rdadmin::kDefaultAccount : static_cast<unsigned>(actingAccountId);
+    if (!recordChange(handle, kAny, kAny, rdadmin::kTableAccounts, description,
+                      rdadmin::kDefaultLanguage, acting, RDADMIN_SITE))
+        return false;
+    if (!transaction.commit()) {
+        // The store's reason goes to the log; the caller gets message 3.
+        logLine(RDADMIN_SITE, store->getLastError());
+        return report(handle, RDADMIN_SITE, rdcore::kMsgNoConnection);
+    }
+    if (accountIdOut != nullptr) *accountIdOut = newId;
+    return true;
+}
+
+bool RefDataAdminImpl::forwardStoreWrite(RefDataHandle* handle, unsigned a, const QxbString* b,
+                                         unsigned* c, unsigned d, const unsigned* e,
+                                         const void* f) {
+    if (!connected(handle, RDADMIN_SITE)) return false;
+    if (handle->adminStore->writeRow(b, c, a, d, e, f, nullptr)) return true;
+    return storeFailed(handle, RDADMIN_SITE);
+}
+
+bool RefDataAdminImpl::removePublisherAccess(RefDataHandle* handle, unsigned domainId) {
+    if (!connected(handle, RDADMIN_SITE)) return false;
+    const QxbString none;
+    if (handle->adminStore->deleteDomainAccessRows(kAny, domainId, none, kAny, kPublisherAccess,
+                                                   none, kAny, kAny))
+        return true;
+    return storeFailed(handle, RDADMIN_SITE);
+}
+
+// --- operations of the edit session (a later stage) ------------------------------------------------
 
 bool RefDataAdminImpl::createAttribute(RefDataHandle* handle, const QxbString&, const QxbString&,
                                        const QxbString&, const QxbString&, unsigned, unsigned,
@@ -36,40 +239,6 @@ bool RefDataAdminImpl::deleteAttribute(RefDataHandle* handle, unsigned, unsigned
 
 bool RefDataAdminImpl::addItem(RefDataHandle* handle, const QxbString&, const QxbString&, bool,
                                bool, const QxbString&, unsigned, unsigned*) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::reservedNoOp(RefDataHandle*, unsigned) {
-    return true;
-}
-
-bool RefDataAdminImpl::createAccount(RefDataHandle* handle, const QxbString&, const QxbString&,
-                                     const QxbString&, const QxbString&, int, unsigned*) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::forwardStoreWrite(RefDataHandle* handle, unsigned, const QxbString*,
-                                         unsigned*, unsigned, const unsigned*, const void*) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::checkConnection(RefDataHandle* handle) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::removePublisherAccess(RefDataHandle* handle, unsigned) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::copyDomain(RefDataHandle* handle, unsigned, unsigned, unsigned*) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::removeDomain(RefDataHandle* handle, unsigned, unsigned) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::removeDomainVersion(RefDataHandle* handle, unsigned, unsigned) {
     return unavailable(handle, __LINE__);
 }
 
@@ -108,27 +277,7 @@ bool RefDataAdminImpl::addItemAttribute(RefDataHandle* handle, unsigned, const Q
     return unavailable(handle, __LINE__);
 }
 
-bool RefDataAdminImpl::reservedOperationA(RefDataHandle* handle, unsigned, char) {
-    return unavailable(handle, __LINE__);
-}
-
 bool RefDataAdminImpl::removeVersionItemTexts(RefDataHandle* handle, unsigned, unsigned, unsigned,
                                               unsigned) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::reservedOperationB(RefDataHandle* handle, std::int64_t) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::cancelDomainEdit(RefDataHandle* handle) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::reservedOperationC(RefDataHandle* handle, std::int64_t) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::endDomainEdit(RefDataHandle* handle) {
     return unavailable(handle, __LINE__);
 }

@@ -1,8 +1,18 @@
-// RefDataAdminImpl: the writes of a handle.
+// RefDataAdminImpl: the writes of a handle, its catalogue lookups and the
+// catalogue refresh. The class spans rdcoreadminimpl.cpp (shared shape,
+// connection, accounts and access), rdcoreadminimpl_copy.cpp,
+// rdcoreadminimpl_remove.cpp and rdcoreadminimpl_catalogues.cpp.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
 #include "RefDataAdmin.h"
+#include "RefDataHandle.h"
 #include "qxlog.h"
+
+class RefDataStore;
+class StoreResultSet;
 
 class RefDataAdminImpl : public RefDataAdmin {
 public:
@@ -27,6 +37,8 @@ public:
                  bool flag2, const QxbString& text2, unsigned accountId,
                  unsigned* newIdOut) override;
     bool reservedNoOp(RefDataHandle* handle, unsigned value) override;
+    // A null key is taken as the empty key (a null filter would match every
+    // account).
     bool createAccount(RefDataHandle* handle, const QxbString& name, const QxbString& accountKey,
                        const QxbString& accountText, const QxbString& accountType,
                        int actingAccountId, unsigned* accountIdOut) override;
@@ -34,6 +46,8 @@ public:
                            unsigned d, const unsigned* e, const void* f) override;
     bool checkConnection(RefDataHandle* handle) override;
     bool removePublisherAccess(RefDataHandle* handle, unsigned domainId) override;
+    // Copies the version that the store lists first (the oldest). An unknown
+    // source domain fails with message 1532 before a transaction begins.
     bool copyDomain(RefDataHandle* handle, unsigned sourceDomainId, unsigned accountId,
                     unsigned* newDomainIdOut) override;
     bool removeDomain(RefDataHandle* handle, unsigned domainId, unsigned accountId) override;
@@ -68,10 +82,131 @@ public:
     bool reservedOperationC(RefDataHandle* handle, std::int64_t argument) override;
     bool endDomainEdit(RefDataHandle* handle) override;
 
+    // --- catalogues (used by the edit session) ---------------------------------
+    // Each lookup scans one catalogue of the handle from the front and answers
+    // the first matching row, or null with message 1532 in the handle's error
+    // text and the log. Names compare without case.
+    const AccountRow* findAccountById(RefDataHandle* handle, unsigned id);
+    const AttributeContextRow* findAttributeContextByName(RefDataHandle* handle,
+                                                          const QxbString& name);
+    const AttributeContextRow* findAttributeContextById(RefDataHandle* handle, unsigned id);
+    const AttributeTypeRow* findAttributeTypeByName(RefDataHandle* handle, const QxbString& name);
+    const AttributeTypeRow* findAttributeTypeById(RefDataHandle* handle, unsigned id);
+    const LanguageRow* findLanguageById(RefDataHandle* handle, unsigned id);
+    const PermissionRow* findPermissionById(RefDataHandle* handle, unsigned id);
+    const RoleRow* findRoleById(RefDataHandle* handle, unsigned id);
+
+    // Rebuilds the nine catalogues from the admin store, in dependency order
+    // (a row only refers to rows of catalogues built before its own). The new
+    // rows replace the old ones only when all nine were read: on failure
+    // (store text or message 1532 reported) every catalogue keeps its old
+    // rows, so no row is left pointing at a destroyed one. An account whose
+    // role id is -1 has no role. The caller has passed the connection check.
+    bool refreshCatalogues(RefDataHandle* handle);
+
 private:
-    // An operation that cannot be carried out yet: message 3 into the
-    // handle's error text (when there is a handle) and into the log.
+    // The call site a report names in the log.
+    struct Site {
+        const char* file;
+        int line;
+    };
+    class Transaction;
+    struct CatalogueSet;
+    struct SourceDomain;
+    struct CopyKeys;
+    using RowAction = std::function<bool(StoreResultSet& row)>;
+
+    // --- the shared shape of an operation --------------------------------------
+    // The connection check: a handle with an admin store (a repository for
+    // the connection settings). A miss logs message 3 and leaves the handle's
+    // error text alone.
+    bool connected(RefDataHandle* handle, Site site);
+    bool repositoryConnected(RefDataHandle* handle, Site site);
+    // Message code into the handle's error text and the log; answers false.
+    bool report(RefDataHandle* handle, Site site, int code);
+    // The admin store's last error into the handle's error text and the log,
+    // taken before any roll-back; answers false.
+    bool storeFailed(RefDataHandle* handle, Site site);
+    // A listing's result, or null after reporting the store's failure.
+    StoreResultSet* listed(RefDataHandle* handle, StoreResultSet* rows, Site site);
+    // One change record with status "A" and the current date; a failure is
+    // reported as a store failure.
+    bool recordChange(RefDataHandle* handle, unsigned domainId, unsigned objectId,
+                      const QxbString& tableCode, const QxbString& description,
+                      unsigned languageId, unsigned accountId, Site site);
+    // Runs action for every row of rows (already checked for null) and
+    // releases it; false at the first action that fails.
+    bool forEachRow(StoreResultSet* rows, const RowAction& action);
+    void logLine(Site site, const QxbString& text);
+    // An operation of a later stage: message 3 into the handle and the log.
     bool unavailable(RefDataHandle* handle, int line);
+
+    // --- steps of copyDomain ------------------------------------------------------
+    bool readSourceDomain(RefDataHandle* handle, unsigned domainId, SourceDomain* source);
+    bool insertCopiedDomain(RefDataHandle* handle, const SourceDomain& source, unsigned accountId,
+                            CopyKeys* keys);
+    bool findFirstVersion(RefDataHandle* handle, unsigned domainId, unsigned* versionId);
+    bool copyVersionContent(RefDataHandle* handle, const CopyKeys& keys);
+
+    // --- steps of the removals ------------------------------------------------------
+    bool readDomainName(RefDataHandle* handle, unsigned domainId, QxbString* name);
+    // The domain's row (positioned on it, owned by the caller), or null: reported.
+    StoreResultSet* findDomainRow(RefDataHandle* handle, unsigned domainId);
+    bool deleteDomainRows(RefDataHandle* handle, unsigned domainId);
+    bool deleteVersionOfDomain(RefDataHandle* handle, unsigned versionId);
+    bool deleteVersionAlone(RefDataHandle* handle, unsigned versionId);
+    bool deleteItemValuesOfVersion(RefDataHandle* handle, unsigned versionId);
+
+    // --- steps of the catalogue refresh -----------------------------------------------
+    bool loadLookupCatalogues(RefDataHandle* handle, CatalogueSet* fresh);
+    bool loadAccounts(RefDataHandle* handle, CatalogueSet* fresh);
+    bool loadAttributes(RefDataHandle* handle, CatalogueSet* fresh);
+    bool loadItems(RefDataHandle* handle, CatalogueSet* fresh);
+    bool loadItemPermissions(RefDataHandle* handle, const CatalogueSet& fresh, ItemRow* item);
+    bool loadLocalizedTexts(RefDataHandle* handle, CatalogueSet* fresh);
+    // A found catalogue row, or null after reporting message 1532.
+    template <typename Row>
+    const Row* found(RefDataHandle* handle, const Row* row, Site site);
 
     QxLogger* logger = nullptr;
 };
+
+// A transaction on a store that is rolled back when it is left without a
+// commit. Declare result sets after it: they are released first, so the
+// roll-back never runs with one of them still open.
+class RefDataAdminImpl::Transaction {
+public:
+    explicit Transaction(RefDataStore* store) : store_(store) {}
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    ~Transaction();
+    bool begin();
+    // Commits; afterwards the transaction is over whatever the result (a
+    // store rolls back a commit that fails).
+    bool commit();
+
+private:
+    RefDataStore* store_;
+    bool open_ = false;
+};
+
+namespace rdadmin {
+
+// Message codes of the administration layer (module "Reference Data").
+constexpr int kMsgExists = 1509;
+constexpr int kMsgNotFound = 1532;
+
+// Table codes of the change records.
+constexpr const char* kTableDomains = "RDDOMS";
+constexpr const char* kTableVersions = "RDDOVR";
+constexpr const char* kTableAccounts = "RDACTS";
+
+constexpr unsigned kAny = static_cast<unsigned>(-1);
+constexpr unsigned kDefaultLanguage = 1;
+constexpr unsigned kDefaultAccount = 1;
+
+}  // namespace rdadmin
+
+// The call site of a report: this source file and line.
+#define RDADMIN_SITE \
+    Site { __FILE__, __LINE__ }

@@ -92,18 +92,7 @@ bool RefDataImpl::close(RefDataHandle** handleRef, void* /*unused*/) {
 // Frees everything the handle owns, in the order that keeps each object's
 // provider alive until its dependants are gone.
 void RefDataImpl::teardownHandle(RefDataHandle* handle) {
-    delete handle->admin;
-    handle->admin = nullptr;
-    delete handle->viewer;
-    handle->viewer = nullptr;
-    rdcore::releaseField(handle->adminStore);
-    rdcore::releaseField(handle->queryStore);
-    rdcore::releaseField(handle->dataRepository);
-    if (handle->stepBridge != nullptr) {
-        handle->stepBridge->shutdown();
-        delete handle->stepBridge;
-        handle->stepBridge = nullptr;
-    }
+    releaseHandleLayers(handle);
     rdcore::releaseField(handle->repository);
     rdcore::releaseField(handle->repositoryAdmin);
     destroyDomainEditSession(handle->currentDomain);
@@ -312,7 +301,10 @@ bool RefDataImpl::buildHandleObjects(RefDataHandle* handle, QxbString* errorOut)
     return handle->stepBridge->start();
 }
 
-void RefDataImpl::discardHalfBuilt(RefDataHandle* handle) {
+// The objects a handle builds on top of its repository, in the order that
+// keeps each object's provider alive until its dependants are gone: shared
+// by the teardown of an open handle and the clean-up of a half-built one.
+void RefDataImpl::releaseHandleLayers(RefDataHandle* handle) {
     delete handle->admin;
     handle->admin = nullptr;
     delete handle->viewer;
@@ -325,6 +317,10 @@ void RefDataImpl::discardHalfBuilt(RefDataHandle* handle) {
         delete handle->stepBridge;
         handle->stepBridge = nullptr;
     }
+}
+
+void RefDataImpl::discardHalfBuilt(RefDataHandle* handle) {
+    releaseHandleLayers(handle);
     delete handle;
 }
 

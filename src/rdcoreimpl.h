@@ -54,6 +54,7 @@ private:
     bool createHandle(PendingRepository* pending, const Location& location,
                       RefDataHandle** handleOut, QxbString* errorOut);
     bool buildHandleObjects(RefDataHandle* handle, QxbString* errorOut);
+    void releaseHandleLayers(RefDataHandle* handle);
     void discardHalfBuilt(RefDataHandle* handle);
     void teardownHandle(RefDataHandle* handle);
     bool failOpen(QxbString* errorOut, const QxbString& text, int line);

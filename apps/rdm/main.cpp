@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     rdm::addImportCommand(app, &action);
     rdm::addExportCommand(app, &action);
     rdm::addStepCommands(app, &action);
+    rdm::addAdminCommands(app, &action);
 
     try {
         app.parse(argc, argv);

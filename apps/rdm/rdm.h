@@ -57,5 +57,6 @@ void addQueryCommands(CLI::App& app, Action* action);
 void addImportCommand(CLI::App& app, Action* action);
 void addExportCommand(CLI::App& app, Action* action);
 void addStepCommands(CLI::App& app, Action* action);
+void addAdminCommands(CLI::App& app, Action* action);
 
 }  // namespace rdm

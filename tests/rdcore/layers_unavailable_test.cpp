@@ -43,18 +43,9 @@ std::vector<AdminCall> failingWrites() {
     unsigned id = 0;
     unsigned* out = &id;
     return {
-        [=](A& a, H h) { return a.setConnection(h, t, t); },
-        [=](A& a, H h) { return a.getConnection(h, nullptr, nullptr); },
         [=](A& a, H h) { return a.createAttribute(h, t, t, t, t, 1, 1, out); },
         [=](A& a, H h) { return a.deleteAttribute(h, 1, 1); },
         [=](A& a, H h) { return a.addItem(h, t, t, false, false, t, 1, out); },
-        [=](A& a, H h) { return a.createAccount(h, t, t, t, t, -1, out); },
-        [=](A& a, H h) { return a.forwardStoreWrite(h, 1, &t, out, 1, nullptr, nullptr); },
-        [=](A& a, H h) { return a.checkConnection(h); },
-        [=](A& a, H h) { return a.removePublisherAccess(h, 1); },
-        [=](A& a, H h) { return a.copyDomain(h, 1, 1, out); },
-        [=](A& a, H h) { return a.removeDomain(h, 1, 1); },
-        [=](A& a, H h) { return a.removeDomainVersion(h, 1, 1); },
         [=](A& a, H h) { return a.beginNewDomain(h, t, t, t, false, t, 1, t); },
         [=](A& a, H h) { return a.beginNewDomainVersion(h, 1, t, t, false, 1, t); },
         [=](A& a, H h) { return a.addDomainAttribute(h, t, t, 1, t, 1); },
@@ -62,12 +53,7 @@ std::vector<AdminCall> failingWrites() {
         [=](A& a, H h) { return a.addDomainItem(h, t, t, false, false, t, 1, t, -1, 1, 1); },
         [=](A& a, H h) { return a.deleteDomainItem(h, 1, 1, 1); },
         [=](A& a, H h) { return a.addItemAttribute(h, 1, t, t, 1, t, 1); },
-        [=](A& a, H h) { return a.reservedOperationA(h, 1, 'Y'); },
         [=](A& a, H h) { return a.removeVersionItemTexts(h, 1, 0, 1, 1); },
-        [=](A& a, H h) { return a.reservedOperationB(h, 1); },
-        [=](A& a, H h) { return a.cancelDomainEdit(h); },
-        [=](A& a, H h) { return a.reservedOperationC(h, 1); },
-        [=](A& a, H h) { return a.endDomainEdit(h); },
     };
 }
 

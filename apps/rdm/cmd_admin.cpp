@@ -1,0 +1,470 @@
+// rdm copy|remove|remove-version|account add|accounts|connection|history:
+// administering reference data through the library's administration object,
+// and the store directly for what the library does not offer (renaming a
+// domain, listing change records).
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "RefData.h"
+#include "RefDataAdmin.h"
+#include "RefDataViewer.h"
+#include "output.h"
+#include "qxbcpp.h"
+#include "rdm.h"
+#include "repadm.h"
+
+namespace rdm {
+namespace {
+
+const char* const kDefaultPrefix = "kiv_rdm_";
+constexpr unsigned kAny = static_cast<unsigned>(-1);
+constexpr int kAdminAccount = 1;
+
+template <typename T>
+struct Releaser {
+    void operator()(T* object) const {
+        if (object != nullptr) object->release();
+    }
+};
+using OwnedCursor = std::unique_ptr<RefDataCursor, Releaser<RefDataCursor>>;
+using OwnedRows = std::unique_ptr<StoreResultSet, Releaser<StoreResultSet>>;
+
+// Prints the reason and answers false, for the steps of a command.
+bool refuse(const std::string& text) {
+    fail(text);
+    return false;
+}
+bool refuse(const QxbString& text) { return refuse(text.str()); }
+
+// The reference-data store of a named repository, opened the way the
+// library opens it. Everything is given back when it goes.
+class DirectStore {
+public:
+    DirectStore() = default;
+    DirectStore(const DirectStore&) = delete;
+    DirectStore& operator=(const DirectStore&) = delete;
+    ~DirectStore() {
+        if (store_ != nullptr) store_->release();
+        if (data_ != nullptr) data_->release();
+        if (named_ != nullptr) named_->release();
+        if (admin_ != nullptr) admin_->release();
+    }
+
+    // False with the reason in *error.
+    bool open(const std::string& repository, std::string* error) {
+        admin_ = createRepositoryAdmin(1, 0);
+        if (admin_ == nullptr) return failed(getRepositoryAdminError(), error);
+        named_ = admin_->openRepository(QxbString(repository), 0, 0);
+        if (named_ == nullptr) return failed(admin_->getLastError().str(), error);
+        QxbString dsn, prefix;
+        if (!location(&dsn, &prefix, error)) return false;
+        if (dsn.length() == 0) return failed("the repository " + repository + " has no data source", error);
+        data_ = admin_->openRepositoryByDsn(dsn, prefix, 0, 0);
+        if (data_ == nullptr) return failed(admin_->getLastError().str(), error);
+        store_ = data_->createStore();
+        return true;
+    }
+    RefDataStore* operator->() const { return store_; }
+
+private:
+    static bool failed(const std::string& reason, std::string* error) {
+        *error = reason;
+        return false;
+    }
+    // A data server named by the configuration wins over the repository's
+    // key/values, as when the library opens the repository.
+    bool location(QxbString* dsn, QxbString* prefix, std::string* error) {
+        QxbConfigOptions* options = qxbGetConfigOptions(QxbString());
+        QxbString dataServer;
+        QxbDatavar flag;
+        if (options != nullptr && options->get(QxbString("REFDATA/DATASERVER"), &dataServer, 0)) {
+            flag.assign(dataServer);
+            if (flag.asBool() && options->get(QxbString("REFDATA/DSN"), dsn, 0)) {
+                if (!options->get(QxbString("REFDATA/PREFIX"), prefix, 0)) prefix->assign(kDefaultPrefix);
+                return true;
+            }
+        }
+        if (named_->getKeyValue(QxbString("REFDATA_DSN"), dsn) &&
+            named_->getKeyValue(QxbString("REFDATA_PREFIX"), prefix))
+            return true;
+        return failed(named_->getLastError().str(), error);
+    }
+
+    RepositoryAdmin* admin_ = nullptr;
+    Repository* named_ = nullptr;
+    Repository* data_ = nullptr;
+    RefDataStore* store_ = nullptr;
+};
+
+// A repository opened through the library with its viewer and admin; on
+// failure the reason has been printed.
+struct OpenRepository {
+    RepositorySession session;
+    RefDataViewer* viewer = nullptr;
+    RefDataAdmin* admin = nullptr;
+
+    bool open(const std::string& name) {
+        QxbString error;
+        if (!session.open(name, &error)) return refuse(error);
+        viewer = session.viewer();
+        admin = session.admin();
+        if (viewer == nullptr || admin == nullptr) return refuse(session.errorText());
+        return true;
+    }
+    RefDataHandle* handle() const { return session.handle(); }
+};
+
+struct Domain {
+    int id = -1;
+    std::string name;
+};
+
+// "#ID" names a domain by id; any other text by name.
+bool isIdReference(const std::string& text, int* id) {
+    if (text.size() < 2 || text.size() > 11 || text[0] != '#' ||
+        text.find_first_not_of("0123456789", 1) != std::string::npos)
+        return false;
+    const long long value = std::stoll(text.substr(1));
+    if (value > 2147483647LL) return false;
+    *id = static_cast<int>(value);
+    return true;
+}
+
+// Finds the domain named on the command line; prints the reason when not.
+bool findDomain(OpenRepository& repo, const std::string& reference, Domain* domain) {
+    int id = -1;
+    const bool byId = isIdReference(reference, &id);
+    OwnedCursor details(byId ? repo.viewer->getDomainWithDetails(repo.handle(), id, true)
+                             : repo.viewer->getDomainWithDetails(repo.handle(), QxbString(reference), true));
+    if (!details) return refuse(repo.session.errorText());
+    if (details->next() != 0) return refuse("no domain has the id " + reference.substr(1));
+    domain->id = details->getInt(0);
+    domain->name = details->getString(1).str();
+    return true;
+}
+
+// The number of versions of a domain and the first listed one's number.
+bool domainVersions(OpenRepository& repo, int domainId, int* count, int* firstNumber) {
+    OwnedCursor versions(repo.viewer->getDomainVersions(repo.handle(), domainId, -1));
+    if (!versions) return refuse(repo.session.errorText());
+    *count = 0;
+    while (versions->next() == 0) {
+        if (++*count == 1) *firstNumber = versions->getInt(2);
+    }
+    return true;
+}
+
+bool accountExists(OpenRepository& repo, int accountId) {
+    OwnedCursor account(repo.viewer->getAccounts(repo.handle(), accountId, QxbString(), QxbString(), QxbString()));
+    if (!account) return refuse(repo.session.errorText());
+    if (account->next() == 0) return true;
+    return refuse("no account has the id " + std::to_string(accountId));
+}
+
+bool domainNames(OpenRepository& repo, std::set<std::string>* names) {
+    OwnedCursor domains(repo.viewer->getDomainWithDetails(repo.handle(), -1, true));
+    if (!domains) return refuse(repo.session.errorText());
+    while (domains->next() == 0) names->insert(domains->getString(1).str());
+    return true;
+}
+
+// "NAME copy N" with the smallest N not taken.
+std::string defaultCopyName(const std::string& source, const std::set<std::string>& taken) {
+    for (int n = 1;; ++n) {
+        std::string name = source + " copy " + std::to_string(n);
+        if (taken.count(name) == 0) return name;
+    }
+}
+
+void addFormatOption(CLI::App* command, std::string* format) {
+    command->add_option("--format", *format, "Output: table, csv or json (default: table on a terminal, else csv)")
+        ->check(CLI::IsMember({"table", "csv", "json"}));
+}
+
+// --- copy -------------------------------------------------------------------------------------
+
+struct CopyOptions {
+    std::string repository;
+    std::string domain;
+    std::string name;
+    int account = kAdminAccount;
+};
+
+int copyDomain(const CopyOptions& o) {
+    OpenRepository repo;
+    Domain source;
+    std::set<std::string> names;
+    int versions = 0;
+    int copied = 0;
+    if (!repo.open(o.repository) || !findDomain(repo, o.domain, &source) || !accountExists(repo, o.account) ||
+        !domainVersions(repo, source.id, &versions, &copied) || !domainNames(repo, &names))
+        return kFailed;
+    if (versions == 0) return fail("the domain '" + source.name + "' has no version to copy");
+    if (!o.name.empty() && names.count(o.name) > 0) return fail("a domain named '" + o.name + "' exists already");
+    const std::string newName = o.name.empty() ? defaultCopyName(source.name, names) : o.name;
+    // Opened before copying, so that a store that cannot be reached leaves
+    // no copy behind under the source's name.
+    DirectStore store;
+    std::string storeError;
+    if (!store.open(o.repository, &storeError)) return fail(storeError);
+
+    unsigned newId = 0;
+    if (!repo.admin->copyDomain(repo.handle(), static_cast<unsigned>(source.id), static_cast<unsigned>(o.account),
+                                &newId))
+        return fail(repo.session.errorText());
+    if (!store->renameDomain(newId, QxbString(newName)))
+        return fail("copied domain '" + source.name + "' to #" + std::to_string(newId) +
+                    ", which keeps the name '" + source.name + "': renaming it failed: " + store->getLastError().str());
+    std::printf("Created domain #%u '%s' from version %d of '%s' (#%d)\n", newId, newName.c_str(), copied,
+                source.name.c_str(), source.id);
+    return kOk;
+}
+
+// --- remove ------------------------------------------------------------------------------------
+
+struct RemoveOptions {
+    std::string repository;
+    std::string domain;
+    int version = -1;
+    int account = kAdminAccount;
+};
+
+int removeDomain(const RemoveOptions& o) {
+    OpenRepository repo;
+    Domain domain;
+    int versions = 0;
+    int first = 0;
+    if (!repo.open(o.repository) || !findDomain(repo, o.domain, &domain) || !accountExists(repo, o.account) ||
+        !domainVersions(repo, domain.id, &versions, &first))
+        return kFailed;
+    if (!repo.admin->removeDomain(repo.handle(), static_cast<unsigned>(domain.id), static_cast<unsigned>(o.account)))
+        return fail(repo.session.errorText());
+    std::printf("Removed domain '%s' (#%d) with %d version%s\n", domain.name.c_str(), domain.id, versions,
+                versions == 1 ? "" : "s");
+    return kOk;
+}
+
+// The domain and number of a version id; prints the reason when unknown.
+bool findVersion(OpenRepository& repo, int versionId, Domain* domain, int* number) {
+    OwnedCursor versions(repo.viewer->getDomainVersions(repo.handle(), -1, -1));
+    if (!versions) return refuse(repo.session.errorText());
+    while (versions->next() == 0) {
+        if (versions->getInt(0) != versionId) continue;
+        *number = versions->getInt(2);
+        return findDomain(repo, "#" + std::to_string(versions->getInt(1)), domain);
+    }
+    return refuse("no version has the id " + std::to_string(versionId));
+}
+
+int removeVersion(const RemoveOptions& o) {
+    OpenRepository repo;
+    Domain domain;
+    int number = 0;
+    if (!repo.open(o.repository) || !findVersion(repo, o.version, &domain, &number) ||
+        !accountExists(repo, o.account))
+        return kFailed;
+    if (!repo.admin->removeDomainVersion(repo.handle(), static_cast<unsigned>(o.version),
+                                         static_cast<unsigned>(o.account)))
+        return fail(repo.session.errorText());
+    std::printf("Removed version %d (#%d) of domain '%s' (#%d)\n", number, o.version, domain.name.c_str(),
+                domain.id);
+    return kOk;
+}
+
+// --- accounts -------------------------------------------------------------------------------------
+
+struct AccountOptions {
+    std::string repository;
+    std::string name;
+    std::string key;
+    std::string text;
+    std::string type = "USER";
+    std::string format;
+};
+
+int addAccount(const AccountOptions& o) {
+    OpenRepository repo;
+    if (!repo.open(o.repository)) return kFailed;
+    OwnedCursor existing(repo.viewer->getAccounts(repo.handle(), -1, QxbString(), QxbString(), QxbString(o.key)));
+    if (!existing) return fail(repo.session.errorText());
+    if (existing->next() == 0) {
+        std::printf("Account #%d '%s' has the key '%s' already\n", existing->getInt(0),
+                    existing->getString(1).asCstr(), o.key.c_str());
+        return kOk;
+    }
+    unsigned id = 0;
+    const QxbString text = o.text.empty() ? QxbString() : QxbString(o.text);
+    if (!repo.admin->createAccount(repo.handle(), QxbString(o.name), QxbString(o.key), text, QxbString(o.type), -1,
+                                   &id))
+        return fail(repo.session.errorText());
+    std::printf("Created account #%u '%s' (key '%s', type %s)\n", id, o.name.c_str(), o.key.c_str(),
+                o.type.c_str());
+    return kOk;
+}
+
+int listAccounts(const AccountOptions& o) {
+    Format format;
+    if (!parseFormat(o.format, &format)) return fail("unknown format '" + o.format + "'");
+    OpenRepository repo;
+    if (!repo.open(o.repository)) return kFailed;
+    OwnedCursor accounts(repo.viewer->getAccounts(repo.handle(), -1, QxbString(), QxbString(), QxbString()));
+    if (!accounts) return fail(repo.session.errorText());
+    printCursor(accounts.get(), format);
+    return kOk;
+}
+
+// --- connection ----------------------------------------------------------------------------------
+
+struct ConnectionOptions {
+    std::string repository;
+    std::string dsn;
+    std::string prefix;
+    bool set = false;
+    bool hasPrefix = false;
+};
+
+// The repository's key/value failures reach only the log: the handle's
+// error text names a reason only when it changed.
+int connectionFailed(const std::string& what, const QxbString& before, const QxbString& after) {
+    if (after.length() > 0 && after != before) return fail(what + ": " + after.str());
+    return fail(what + " (the log names the reason)");
+}
+
+int connection(const ConnectionOptions& o) {
+    OpenRepository repo;
+    if (!repo.open(o.repository)) return kFailed;
+    QxbString dsn, prefix;
+    const QxbString before = repo.session.errorText();
+    if (!repo.admin->getConnection(repo.handle(), &dsn, &prefix))
+        return connectionFailed("cannot read the connection of " + o.repository, before, repo.session.errorText());
+    if (o.set) {
+        const QxbString newPrefix = o.hasPrefix ? QxbString(o.prefix) : prefix;
+        if (!repo.admin->setConnection(repo.handle(), QxbString(o.dsn), newPrefix)) {
+            const QxbString reason = repo.session.errorText();
+            // Put the old settings back so that the repository stays usable.
+            repo.admin->setConnection(repo.handle(), dsn, prefix);
+            return connectionFailed("cannot use the data source '" + o.dsn + "', the connection stays '" +
+                                        dsn.str() + "'",
+                                    before, reason);
+        }
+        dsn = QxbString(o.dsn);
+        prefix = newPrefix;
+    }
+    std::printf("Data source:   %s\n", dsn.asCstr());
+    std::printf("Table prefix:  %s\n", prefix.asCstr());
+    std::printf("Stores:        %s\n", repo.admin->checkConnection(repo.handle()) ? "attached" : "not attached");
+    return kOk;
+}
+
+// --- history ---------------------------------------------------------------------------------------
+
+struct HistoryOptions {
+    std::string repository;
+    std::string domain;
+    std::string format;
+};
+
+std::string idText(int id) { return id == -1 ? "" : std::to_string(id); }
+
+int history(const HistoryOptions& o) {
+    Format format;
+    if (!parseFormat(o.format, &format)) return fail("unknown format '" + o.format + "'");
+    int domainId = -1;
+    if (!o.domain.empty() && !isIdReference(o.domain, &domainId)) {
+        OpenRepository repo;
+        Domain domain;
+        if (!repo.open(o.repository) || !findDomain(repo, o.domain, &domain)) return kFailed;
+        domainId = domain.id;
+    }
+    DirectStore store;
+    std::string error;
+    if (!store.open(o.repository, &error)) return fail(error);
+    const QxbString none;
+    OwnedRows records(store->listChangeRecords(kAny, static_cast<unsigned>(domainId), none, kAny, none, none, kAny,
+                                               kAny, QxbDate()));
+    if (!records) return fail(store->getLastError());
+    Rows rows;
+    rows.columns = {"ID", "DOMAIN", "TABLE", "OBJECT", "DESCRIPTION", "ACCOUNT", "DATE"};
+    while (records->next() == 1) {
+        rows.values.push_back({idText(records->getInt(0)), idText(records->getInt(1)), records->getString(4).str(),
+                               idText(records->getInt(3)), records->getString(5).str(), idText(records->getInt(7)),
+                               QxbDate(records->getDouble(8)).toString().str()});
+    }
+    printRows(rows, format);
+    return kOk;
+}
+
+void addCopyAndRemove(CLI::App& app, Action* action) {
+    auto copy = std::make_shared<CopyOptions>();
+    CLI::App* copyCmd = app.add_subcommand(
+        "copy", "Copy a domain into a new domain; the copy's version 1 holds the source's first (oldest) version");
+    copyCmd->add_option("repository", copy->repository, "Repository name")->required();
+    copyCmd->add_option("domain", copy->domain, "Domain name, or #ID")->required();
+    copyCmd->add_option("--name", copy->name, "Name of the copy (default: 'NAME copy N', the first N free)");
+    copyCmd->add_option("--account", copy->account, "Acting account id (default 1)");
+    copyCmd->callback([action, copy]() { *action = [copy]() { return copyDomain(*copy); }; });
+
+    auto remove = std::make_shared<RemoveOptions>();
+    CLI::App* removeCmd = app.add_subcommand("remove", "Remove a domain with every version and everything in them");
+    removeCmd->add_option("repository", remove->repository, "Repository name")->required();
+    removeCmd->add_option("domain", remove->domain, "Domain name, or #ID")->required();
+    removeCmd->add_option("--account", remove->account, "Acting account id (default 1)");
+    removeCmd->callback([action, remove]() { *action = [remove]() { return removeDomain(*remove); }; });
+
+    CLI::App* versionCmd = app.add_subcommand("remove-version", "Remove one version of a domain by its id");
+    versionCmd->add_option("repository", remove->repository, "Repository name")->required();
+    versionCmd->add_option("version", remove->version, "Version id (the VERSION_ID of rdm versions)")->required();
+    versionCmd->add_option("--account", remove->account, "Acting account id (default 1)");
+    versionCmd->callback([action, remove]() { *action = [remove]() { return removeVersion(*remove); }; });
+}
+
+void addAccountsAndSettings(CLI::App& app, Action* action) {
+    auto account = std::make_shared<AccountOptions>();
+    CLI::App* accountCmd = app.add_subcommand("account", "Manage accounts");
+    accountCmd->require_subcommand(1);
+    CLI::App* addCmd = accountCmd->add_subcommand("add", "Create an account, unless one has the key already");
+    addCmd->add_option("repository", account->repository, "Repository name")->required();
+    addCmd->add_option("name", account->name, "Account name")->required();
+    addCmd->add_option("--key", account->key, "Account key (identifies the account)")->required();
+    addCmd->add_option("--text", account->text, "Description");
+    addCmd->add_option("--type", account->type, "Account type")->capture_default_str();
+    addCmd->callback([action, account]() { *action = [account]() { return addAccount(*account); }; });
+
+    CLI::App* accountsCmd = app.add_subcommand("accounts", "List the accounts of a repository");
+    accountsCmd->add_option("repository", account->repository, "Repository name")->required();
+    addFormatOption(accountsCmd, &account->format);
+    accountsCmd->callback([action, account]() { *action = [account]() { return listAccounts(*account); }; });
+
+    auto settings = std::make_shared<ConnectionOptions>();
+    CLI::App* connectionCmd =
+        app.add_subcommand("connection", "Show or change where a repository's reference data lives");
+    connectionCmd->add_option("repository", settings->repository, "Repository name")->required();
+    CLI::Option* set = connectionCmd->add_option(
+        "--set", settings->dsn, "New data source: a name from [datasources] or sqlite:PATH (empty: none)");
+    connectionCmd->add_option("--prefix", settings->prefix, "New table prefix (default: keep the current one)")
+        ->needs(set);
+    connectionCmd->callback([action, settings, connectionCmd]() {
+        settings->set = connectionCmd->count("--set") > 0;
+        settings->hasPrefix = connectionCmd->count("--prefix") > 0;
+        *action = [settings]() { return connection(*settings); };
+    });
+
+    auto past = std::make_shared<HistoryOptions>();
+    CLI::App* historyCmd = app.add_subcommand("history", "List the change records, oldest first");
+    historyCmd->add_option("repository", past->repository, "Repository name")->required();
+    historyCmd->add_option("domain", past->domain, "Only this domain (name, or #ID also for a removed domain)");
+    addFormatOption(historyCmd, &past->format);
+    historyCmd->callback([action, past]() { *action = [past]() { return history(*past); }; });
+}
+
+}  // namespace
+
+void addAdminCommands(CLI::App& app, Action* action) {
+    addCopyAndRemove(app, action);
+    addAccountsAndSettings(app, action);
+}
+
+}  // namespace rdm

@@ -1,0 +1,177 @@
+// removeDomain and removeDomainVersion against the recording store: the
+// order and keys of the cascades, and that a failure at any call rolls
+// everything back.
+#include <string>
+#include <vector>
+
+#include "admin_test_support.h"
+
+namespace rdtest {
+namespace {
+
+using fakes::FakeRows;
+
+FakeRows versionItems(std::initializer_list<int> ids) {
+    FakeRows rows({"ID", "VERSION_ID", "ITEM_ID"}, {});
+    for (const int id : ids) rows.rows.push_back({fakes::Cell(id).value_, fakes::Cell(0).value_});
+    return rows;
+}
+
+// The deletions of one version inside a domain removal.
+std::vector<std::string> versionOfDomain(const std::string& v, const std::vector<std::string>& items) {
+    std::vector<std::string> calls = {
+        "deleteVersionAttributes(-1,-1," + v + ",null)", "deleteVersionItemValueLinks(" + v + ",-1,-1)",
+        "deleteVersionLinksA(" + v + ",-1)",            "deleteVersionLinksB(" + v + ",-1)",
+        "listVersionItems(-1," + v + ",-1,null,-1,null,-1)"};
+    for (const std::string& item : items) calls.push_back("deleteItemAttributeValues(-1," + item + ",-1)");
+    const std::vector<std::string> rest = {
+        "deleteVersionItems(-1," + v + ",-1,null,-1,null,-1)",
+        "deleteVersionRowsC(-1,-1,null,null,null,-1," + v + ",-1,null,null,null,null,-1,-1,null)",
+        "deleteVersionRowsD(-1,-1,-1,-1,-1,null,-1,null,null,null,null,-1,-1,-1," + v + ",-1,null)",
+        "deleteVersionRowsE(" + v + ",-1,null,-1,null,-1,-1)",
+        "deleteDomainVersions(" + v + ",-1,-1,null,null,null,null,-1,null,-1,null,null)"};
+    calls.insert(calls.end(), rest.begin(), rest.end());
+    return calls;
+}
+
+class RemoveDomainTest : public AdminTest {
+protected:
+    // Domain 7 ("Colours") with versions 41 (items 31, 32, 33) and 42 (item 34).
+    void scriptDomain(bool withVersions = true) {
+        store->answer("listDomains", FakeRows({"ID", "NAME"}, {{7, "Colours"}}));
+        if (!withVersions) return;
+        store->answer("listDomainVersions", FakeRows({"ID", "DOMAIN_ID"}, {{41, 7}, {42, 7}}));
+        store->answer("listVersionItems", versionItems({31, 32, 33}));
+        store->answer("listVersionItems", versionItems({34}));
+    }
+    std::vector<std::string> expectedCalls(bool withVersions = true) const {
+        std::vector<std::string> calls = {
+            "listDomains(7,null,null,null,null,null,null,-1,null,-1,-1,null,null,null)",
+            "beginTransaction(0,0)",
+            "deleteDomainRowsA(-1,7,-1)",
+            "deleteDomainAccessRows(-1,7,null,-1,null,null,-1,-1)",
+            "deleteDomainRowsB(-1,7,-1)",
+            "deleteDomainExtras(-1,null,null,7,-1,null,null)",
+            "listDomainVersions(-1,7,-1,null,null,null,null,-1,null,-1,null,null)"};
+        if (withVersions) {
+            for (const auto& call : versionOfDomain("41", {"31", "32", "33"})) calls.push_back(call);
+            for (const auto& call : versionOfDomain("42", {"34"})) calls.push_back(call);
+        }
+        calls.push_back("deleteDomains(7,null,null,null,null,null,null,-1,null,-1,-1,null,null,null)");
+        calls.push_back("writeChangeRecord(7,'A',7,'RDDOMS','Removed Domain Colours',1,9,null)");
+        calls.push_back("endTransaction(true)");
+        return calls;
+    }
+};
+
+TEST_F(RemoveDomainTest, RemovesEveryVersionWithItsItemsBeforeTheDomain) {
+    open();
+    scriptDomain();
+    ASSERT_TRUE(admin->removeDomain(handle, 7, 9)) << handle->errorText.asCstr();
+    EXPECT_EQ(storeCalls(), expectedCalls());
+    EXPECT_EQ(openResultSets(), 0);
+}
+
+TEST_F(RemoveDomainTest, ADomainWithoutVersionsNeedsOnlyTheDomainLevelDeletions) {
+    open();
+    scriptDomain(false);
+    ASSERT_TRUE(admin->removeDomain(handle, 7, 9));
+    EXPECT_EQ(storeCalls(), expectedCalls(false));
+}
+
+TEST_F(RemoveDomainTest, AnUnknownDomainFailsWith1532BeforeAnyTransaction) {
+    open();
+    EXPECT_FALSE(admin->removeDomain(handle, 99, 1));
+    EXPECT_EQ(handle->errorText.str(), referenceDataMessage(1532));
+    EXPECT_TRUE(log.hasLine(5, referenceDataMessage(1532)));
+    EXPECT_TRUE(callsOf("beginTransaction").empty());
+    EXPECT_EQ(openResultSets(), 0);
+}
+
+TEST_F(RemoveDomainTest, AFailureAtAnyCallRollsEverythingBack) {
+    open();
+    const std::vector<std::string> calls = expectedCalls();
+    for (std::size_t n = 1; n <= calls.size(); ++n) {
+        reopen();
+        store->failCall(static_cast<int>(n));
+        scriptDomain();
+        EXPECT_FALSE(admin->removeDomain(handle, 7, 9)) << n;
+        const std::string failed = operationOf(calls[n - 1]);
+        EXPECT_EQ(storeCalls().at(n - 1), calls[n - 1]) << n;
+        if (n <= 2 || failed == "endTransaction") {
+            // Nothing began, or the commit failed: nothing to roll back.
+            expectStoreFailure(failed, static_cast<int>(n));
+            EXPECT_EQ(storeCalls().size(), n) << n;
+        } else {
+            expectRolledBack(failed, static_cast<int>(n));
+            EXPECT_EQ(storeCalls().size(), n + 1) << n;
+        }
+    }
+}
+
+class RemoveVersionTest : public AdminTest {
+protected:
+    const std::vector<std::string> kCalls = {
+        "beginTransaction(0,0)",
+        "deleteVersionItemValueLinks(41,-1,-1)",
+        "deleteVersionAttributes(-1,-1,41,null)",
+        "deleteVersionLinksA(41,-1)",
+        "deleteVersionLinksB(41,-1)",
+        "listVersionItems(-1,41,-1,null,-1,null,-1)",
+        "deleteItemAttributeValues(-1,31,-1)",
+        "deleteItemAttributeValues(-1,32,-1)",
+        "deleteVersionItems(-1,41,-1,null,-1,null,-1)",
+        "deleteVersionRowsE(41,-1,null,-1,null,-1,-1)",
+        "deleteVersionRowsF(-1,-1,-1,41)",
+        "deleteVersionRowsG(-1,41)",
+        "deleteDomainVersions(41,-1,-1,null,null,null,null,-1,null,-1,null,null)",
+        "writeChangeRecord(-1,'A',41,null,'Removed Domain Version 41',1,9,null)",
+        "endTransaction(true)",
+    };
+};
+
+TEST_F(RemoveVersionTest, RemovesTheVersionWithItsItemsAttributeValues) {
+    open();
+    store->answer("listVersionItems", versionItems({31, 32}));
+    ASSERT_TRUE(admin->removeDomainVersion(handle, 41, 9)) << handle->errorText.asCstr();
+    EXPECT_EQ(storeCalls(), kCalls);
+    EXPECT_EQ(openResultSets(), 0);
+}
+
+TEST_F(RemoveVersionTest, AVersionThatDoesNotExistIsStillRecorded) {
+    open();
+    EXPECT_TRUE(admin->removeDomainVersion(handle, 77, 1));
+    EXPECT_TRUE(called("writeChangeRecord(-1,'A',77,null,'Removed Domain Version 77',1,1,null)"));
+}
+
+TEST_F(RemoveVersionTest, AFailureAtAnyCallRollsEverythingBack) {
+    open();
+    for (std::size_t n = 1; n <= kCalls.size(); ++n) {
+        reopen();
+        store->failCall(static_cast<int>(n));
+        store->answer("listVersionItems", versionItems({31, 32}));
+        EXPECT_FALSE(admin->removeDomainVersion(handle, 41, 9)) << n;
+        const std::string failed = operationOf(kCalls[n - 1]);
+        if (n == 1 || failed == "endTransaction") {
+            expectStoreFailure(failed, static_cast<int>(n));
+            EXPECT_EQ(storeCalls().size(), n) << n;
+        } else {
+            expectRolledBack(failed, static_cast<int>(n));
+        }
+    }
+}
+
+TEST_F(AdminTest, EveryRemovalNeedsAConnection) {
+    keyValues("", "");
+    ASSERT_TRUE(openMain());
+    RefDataAdmin* plain = session->getAdmin(handle);
+    handle->errorText.assign("before");
+    EXPECT_FALSE(plain->removeDomain(handle, 1, 1));
+    EXPECT_FALSE(plain->removeDomainVersion(handle, 1, 1));
+    EXPECT_FALSE(plain->removeDomain(nullptr, 1, 1));
+    EXPECT_EQ(handle->errorText.str(), "before");
+    EXPECT_EQ(log.textsAt(5), std::vector<std::string>(3, referenceDataMessage(3)));
+}
+
+}  // namespace
+}  // namespace rdtest
