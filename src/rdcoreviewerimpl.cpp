@@ -25,7 +25,9 @@ constexpr unsigned kAny = static_cast<unsigned>(-1);
 enum PreparedKind { kKindDomainDetails = 1, kKindDomains = 2, kKindVersions = 3, kKindItems = 4 };
 enum PreparedParameter { kParamCurrent = 1, kParamDomainId = 2, kParamDomainName = 3, kParamVersion = 4 };
 
-const char* boolText(bool value) { return value ? "true" : "false"; }
+const char* boolText(bool value) {
+    return value ? "true" : "false";
+}
 
 constexpr int kMsgObjectNotFound = 1532;
 constexpr int kMsgDomainNotFound = 1823;
@@ -49,7 +51,8 @@ struct TxtFileCloser {
 
 }  // namespace
 
-RefDataViewerImpl::RefDataViewerImpl(bool useDataServerFlag) : logger(nullptr), useDataServer(useDataServerFlag) {}
+RefDataViewerImpl::RefDataViewerImpl(bool useDataServerFlag)
+    : logger(nullptr), useDataServer(useDataServerFlag) {}
 
 RefDataViewerImpl::~RefDataViewerImpl() = default;
 
@@ -60,7 +63,8 @@ bool RefDataViewerImpl::init() {
 
 // --- error reporting ------------------------------------------------------------
 
-void RefDataViewerImpl::reportError(RefDataHandle* handle, const char* file, int line, const QxbString& text) {
+void RefDataViewerImpl::reportError(RefDataHandle* handle, const char* file, int line,
+                                    const QxbString& text) {
     handle->errorText = text;
     rdcore::logError(logger, file, line, text);
 }
@@ -69,7 +73,8 @@ void RefDataViewerImpl::reportMessage(RefDataHandle* handle, const char* file, i
     reportError(handle, file, line, rdcore::message(file, line, code));
 }
 
-void RefDataViewerImpl::reportStoreError(RefDataHandle* handle, RefDataStore* store, const char* file, int line) {
+void RefDataViewerImpl::reportStoreError(RefDataHandle* handle, RefDataStore* store, const char* file,
+                                         int line) {
     reportError(handle, file, line, store->getLastError());
 }
 
@@ -102,11 +107,12 @@ RefDataCursor* RefDataViewerImpl::wrap(RefDataHandle* handle, StoreResultSet* re
     return cursor;
 }
 
-StoreResultSet* RefDataViewerImpl::listDomainsFiltered(RefDataHandle* handle, unsigned id, const QxbString& name) {
+StoreResultSet* RefDataViewerImpl::listDomainsFiltered(RefDataHandle* handle, unsigned id,
+                                                       const QxbString& name) {
     const QxbString empty;
     const QxbDate date;
-    return handle->queryStore->listDomains(id, name, empty, empty, empty, empty, empty, kAny, empty, kAny, kAny,
-                                           date, empty, date);
+    return handle->queryStore->listDomains(id, name, empty, empty, empty, empty, empty, kAny, empty, kAny,
+                                           kAny, date, empty, date);
 }
 
 bool RefDataViewerImpl::domainExists(RefDataHandle* handle, int id, const QxbString& name) {
@@ -137,109 +143,128 @@ bool RefDataViewerImpl::domainExists(RefDataHandle* handle, int id, const QxbStr
 
 // --- store-backed family -------------------------------------------------------------
 
+// The store query pattern around one listing of the query store.
+template <typename Listing>
+RefDataCursor* RefDataViewerImpl::storeQuery(RefDataHandle* handle, Listing listing) {
+    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    return wrap(handle, listing(handle->queryStore));
+}
+
 RefDataCursor* RefDataViewerImpl::getAccounts(RefDataHandle* handle, int id, const QxbString& filter1,
                                               const QxbString& filter2, const QxbString& filter3) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
     const QxbString empty;
-    return wrap(handle, handle->queryStore->listAccounts(static_cast<unsigned>(id), filter1, filter2, filter3,
-                                                         empty, empty, empty));
+    return storeQuery(handle, [&](RefDataStore* store) {
+        return store->listAccounts(static_cast<unsigned>(id), filter1, filter2, filter3, empty, empty, empty);
+    });
 }
 
 RefDataCursor* RefDataViewerImpl::getListA(RefDataHandle* handle) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
     const QxbString empty;
-    return wrap(handle, handle->queryStore->listA(kAny, empty, empty));
+    return storeQuery(handle, [&](RefDataStore* store) { return store->listA(kAny, empty, empty); });
 }
 
 RefDataCursor* RefDataViewerImpl::getListB(RefDataHandle* handle, int key) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
-    return wrap(handle, handle->queryStore->listB(static_cast<unsigned>(key)));
+    return storeQuery(handle, [&](RefDataStore* store) { return store->listB(static_cast<unsigned>(key)); });
 }
 
 RefDataCursor* RefDataViewerImpl::getListC(RefDataHandle* handle, int key, void* /*unused*/) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
-    return wrap(handle, handle->queryStore->listC(static_cast<unsigned>(key)));
+    return storeQuery(handle, [&](RefDataStore* store) { return store->listC(static_cast<unsigned>(key)); });
 }
 
 RefDataCursor* RefDataViewerImpl::getListD(RefDataHandle* handle, int a, int b) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
-    return wrap(handle, handle->queryStore->listD(static_cast<unsigned>(a), static_cast<unsigned>(b)));
+    return storeQuery(handle, [&](RefDataStore* store) {
+        return store->listD(static_cast<unsigned>(a), static_cast<unsigned>(b));
+    });
 }
 
 RefDataCursor* RefDataViewerImpl::getListE(RefDataHandle* handle, int a, int b) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
-    return wrap(handle, handle->queryStore->listE(static_cast<unsigned>(a), static_cast<unsigned>(b)));
+    return storeQuery(handle, [&](RefDataStore* store) {
+        return store->listE(static_cast<unsigned>(a), static_cast<unsigned>(b));
+    });
 }
 
 RefDataCursor* RefDataViewerImpl::getListF(RefDataHandle* handle, int a, int b) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
-    return wrap(handle, handle->queryStore->listF(static_cast<unsigned>(a), static_cast<unsigned>(b)));
+    return storeQuery(handle, [&](RefDataStore* store) {
+        return store->listF(static_cast<unsigned>(a), static_cast<unsigned>(b));
+    });
 }
 
 RefDataCursor* RefDataViewerImpl::getListG(RefDataHandle* handle, int a, int b) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
-    return wrap(handle, handle->queryStore->listG(static_cast<unsigned>(a), static_cast<unsigned>(b)));
+    return storeQuery(handle, [&](RefDataStore* store) {
+        return store->listG(static_cast<unsigned>(a), static_cast<unsigned>(b));
+    });
 }
 
 RefDataCursor* RefDataViewerImpl::getListH(RefDataHandle* handle, int key, void* /*unused*/) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
-    return wrap(handle, handle->queryStore->listH(kAny, static_cast<unsigned>(key)));
+    return storeQuery(handle,
+                      [&](RefDataStore* store) { return store->listH(kAny, static_cast<unsigned>(key)); });
 }
 
 RefDataCursor* RefDataViewerImpl::getListI(RefDataHandle* handle, int a, int b) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
-    return wrap(handle, handle->queryStore->listI(kAny, static_cast<unsigned>(a), static_cast<unsigned>(b)));
+    return storeQuery(handle, [&](RefDataStore* store) {
+        return store->listI(kAny, static_cast<unsigned>(a), static_cast<unsigned>(b));
+    });
 }
 
 RefDataCursor* RefDataViewerImpl::getListJ(RefDataHandle* handle, int a, int b) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
-    return wrap(handle, handle->queryStore->listJ(static_cast<unsigned>(a), static_cast<unsigned>(b)));
+    return storeQuery(handle, [&](RefDataStore* store) {
+        return store->listJ(static_cast<unsigned>(a), static_cast<unsigned>(b));
+    });
 }
 
 RefDataCursor* RefDataViewerImpl::getListK(RefDataHandle* handle, int a, int b) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
-    return wrap(handle, handle->queryStore->listK(static_cast<unsigned>(a), static_cast<unsigned>(b)));
+    return storeQuery(handle, [&](RefDataStore* store) {
+        return store->listK(static_cast<unsigned>(a), static_cast<unsigned>(b));
+    });
 }
 
 RefDataCursor* RefDataViewerImpl::getDomainVersions(RefDataHandle* handle, int domainId, int versionNumber) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
     const QxbString empty;
     const QxbDate date;
-    return wrap(handle, handle->queryStore->listDomainVersions(
-                            kAny, static_cast<unsigned>(domainId), static_cast<unsigned>(versionNumber), empty,
-                            empty, empty, empty, kAny, empty, kAny, date, date));
+    return storeQuery(handle, [&](RefDataStore* store) {
+        return store->listDomainVersions(kAny, static_cast<unsigned>(domainId),
+                                         static_cast<unsigned>(versionNumber), empty, empty, empty, empty,
+                                         kAny, empty, kAny, date, date);
+    });
 }
 
 RefDataCursor* RefDataViewerImpl::getLanguages(RefDataHandle* handle) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
     const QxbString empty;
-    return wrap(handle, handle->queryStore->listLanguages(kAny, empty, empty));
+    return storeQuery(handle, [&](RefDataStore* store) { return store->listLanguages(kAny, empty, empty); });
 }
 
 RefDataCursor* RefDataViewerImpl::getPermissions(RefDataHandle* handle) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
     const QxbString empty;
-    return wrap(handle, handle->queryStore->listPermissions(kAny, empty, empty, kAny));
+    return storeQuery(handle,
+                      [&](RefDataStore* store) { return store->listPermissions(kAny, empty, empty, kAny); });
 }
 
 RefDataCursor* RefDataViewerImpl::getDomainExtras(RefDataHandle* handle, int domainId) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
     const QxbString empty;
-    return wrap(handle, handle->queryStore->listDomainExtras(kAny, empty, empty, static_cast<unsigned>(domainId),
-                                                             kAny, empty, empty));
+    return storeQuery(handle, [&](RefDataStore* store) {
+        return store->listDomainExtras(kAny, empty, empty, static_cast<unsigned>(domainId), kAny, empty,
+                                       empty);
+    });
 }
 
 RefDataCursor* RefDataViewerImpl::getListS(RefDataHandle* handle, int key) {
-    if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
-    return wrap(handle, handle->queryStore->listS(static_cast<unsigned>(key)));
+    return storeQuery(handle, [&](RefDataStore* store) { return store->listS(static_cast<unsigned>(key)); });
 }
 
 // --- the five operations without an implementation -------------------------------------
 
-RefDataCursor* RefDataViewerImpl::getListL(RefDataHandle* /*handle*/) { return nullptr; }
-RefDataCursor* RefDataViewerImpl::getListM(RefDataHandle* /*handle*/) { return nullptr; }
-RefDataCursor* RefDataViewerImpl::getListN(RefDataHandle* /*handle*/) { return nullptr; }
-RefDataCursor* RefDataViewerImpl::getListP(RefDataHandle* /*handle*/) { return nullptr; }
+RefDataCursor* RefDataViewerImpl::getListL(RefDataHandle* /*handle*/) {
+    return nullptr;
+}
+RefDataCursor* RefDataViewerImpl::getListM(RefDataHandle* /*handle*/) {
+    return nullptr;
+}
+RefDataCursor* RefDataViewerImpl::getListN(RefDataHandle* /*handle*/) {
+    return nullptr;
+}
+RefDataCursor* RefDataViewerImpl::getListP(RefDataHandle* /*handle*/) {
+    return nullptr;
+}
 RefDataCursor* RefDataViewerImpl::getListT(RefDataHandle* /*handle*/, void* /*unused*/, int /*value*/) {
     return nullptr;
 }
@@ -267,10 +292,12 @@ RefDataCursor* RefDataViewerImpl::getDomain(RefDataHandle* handle, int id, const
     return wrap(handle, store->executeQuery());
 }
 
-RefDataCursor* RefDataViewerImpl::getDomainWithDetails(RefDataHandle* handle, const QxbString& name, bool current) {
+RefDataCursor* RefDataViewerImpl::getDomainWithDetails(RefDataHandle* handle, const QxbString& name,
+                                                       bool current) {
     if (handle == nullptr) return nullptr;
-    rdcore::ensureLogger(logger)->log(QXLOG_INFO, __FILE__, __LINE__, "getDomainWithDetails(name='%s',current=%s)",
-                                      name.asCstr(), boolText(current));
+    rdcore::ensureLogger(logger)->log(QXLOG_INFO, __FILE__, __LINE__,
+                                      "getDomainWithDetails(name='%s',current=%s)", name.asCstr(),
+                                      boolText(current));
     if (!hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
     if (!domainExists(handle, -1, name)) {
         const QxbString argument = qxbStringFormat("[%s].", name.asCstr());
@@ -291,11 +318,12 @@ RefDataCursor* RefDataViewerImpl::getDomainWithDetails(RefDataHandle* handle, co
 
 RefDataCursor* RefDataViewerImpl::getDomainWithDetails(RefDataHandle* handle, int id, bool current) {
     if (handle == nullptr) return nullptr;
-    rdcore::ensureLogger(logger)->log(QXLOG_INFO, __FILE__, __LINE__, "getDomainWithDetails(id=%d,current=%s)", id,
-                                      boolText(current));
+    rdcore::ensureLogger(logger)->log(QXLOG_INFO, __FILE__, __LINE__,
+                                      "getDomainWithDetails(id=%d,current=%s)", id, boolText(current));
     if (!hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
     RefDataStore* store = handle->queryStore;
-    if (!useDataServer) return wrap(handle, store->listDomainDetails(static_cast<unsigned>(id), QxbString(), current));
+    if (!useDataServer)
+        return wrap(handle, store->listDomainDetails(static_cast<unsigned>(id), QxbString(), current));
     QxbDatavar value;
     store->prepareQuery(kKindDomainDetails);
     if (id != -1) {
@@ -357,8 +385,8 @@ bool RefDataViewerImpl::collectDomains(RefDataHandle* handle, const QxbString& n
     return true;
 }
 
-bool RefDataViewerImpl::selectVersion(RefDataHandle* handle, int domainId, const QxbString& domainName, int version,
-                                      int* selected) {
+bool RefDataViewerImpl::selectVersion(RefDataHandle* handle, int domainId, const QxbString& domainName,
+                                      int version, int* selected) {
     RefDataStore* store = handle->queryStore;
     const int filter = version == 0 ? -1 : version;
     StoreResultSet* resultSet = nullptr;
@@ -373,8 +401,9 @@ bool RefDataViewerImpl::selectVersion(RefDataHandle* handle, int domainId, const
     } else {
         const QxbString empty;
         const QxbDate date;
-        resultSet = store->listDomainVersions(kAny, static_cast<unsigned>(domainId), static_cast<unsigned>(filter),
-                                              empty, empty, empty, empty, kAny, empty, kAny, date, date);
+        resultSet =
+            store->listDomainVersions(kAny, static_cast<unsigned>(domainId), static_cast<unsigned>(filter),
+                                      empty, empty, empty, empty, kAny, empty, kAny, date, date);
     }
     if (resultSet == nullptr) {
         reportStoreError(handle, store, __FILE__, __LINE__);
@@ -391,7 +420,8 @@ bool RefDataViewerImpl::selectVersion(RefDataHandle* handle, int domainId, const
         if (versions->next() != 1) {
             const QxbString number = qxbStringFormat("%d", version);
             reportError(handle, __FILE__, __LINE__,
-                        qxb_get_message(__FILE__, __LINE__, rdcore::kModule, kMsgVersionNotFound, domainName, number));
+                        qxb_get_message(__FILE__, __LINE__, rdcore::kModule, kMsgVersionNotFound, domainName,
+                                        number));
             return false;
         }
         *selected = versions->getInt(2);
@@ -432,7 +462,8 @@ RefDataCacheCursorImpl* RefDataViewerImpl::newCacheCursor(RefDataHandle* handle,
     return cursor;
 }
 
-bool RefDataViewerImpl::copyItemRows(RefDataHandle* handle, StoreResultSet* items, RefDataCacheCursorImpl* cursor) {
+bool RefDataViewerImpl::copyItemRows(RefDataHandle* handle, StoreResultSet* items,
+                                     RefDataCacheCursorImpl* cursor) {
     const int columns = items->getColumnCount();
     while (items->next() == 1) {
         if (cursor->addRow() == 0) {
@@ -448,7 +479,8 @@ RefDataCursor* RefDataViewerImpl::getDomainItemsWithAttributes(RefDataHandle* ha
                                                                int version) {
     if (handle == nullptr) return nullptr;
     rdcore::ensureLogger(logger)->log(QXLOG_INFO, __FILE__, __LINE__,
-                                      "getDomainItemsWithAttributes(name='%s',version=%d)", name.asCstr(), version);
+                                      "getDomainItemsWithAttributes(name='%s',version=%d)", name.asCstr(),
+                                      version);
     if (!hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
 
     DomainMap domains;
@@ -472,7 +504,8 @@ RefDataCursor* RefDataViewerImpl::getDomainItemsWithAttributes(RefDataHandle* ha
             const int columns = items->getColumnCount();
             cursor.reset(newCacheCursor(handle, columns));
             if (!cursor) return nullptr;
-            for (int column = 0; column < columns; ++column) cursor->setColumnName(column, items->getColumnName(column));
+            for (int column = 0; column < columns; ++column)
+                cursor->setColumnName(column, items->getColumnName(column));
         }
         if (!copyItemRows(handle, items.get(), cursor.get())) return nullptr;
     }
@@ -500,7 +533,8 @@ RefDataCursor* RefDataViewerImpl::getDataSources(RefDataHandle* handle) {
     if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
     Owned<DataAccessSource> source(dacCreateDataSource(0));
     if (!source) {
-        reportError(handle, __FILE__, __LINE__, QxbString("The data-access library answered no data-access object"));
+        reportError(handle, __FILE__, __LINE__,
+                    QxbString("The data-access library answered no data-access object"));
         return nullptr;
     }
     Owned<DataAccessReader> reader(source->listSources(DAC_LIST_DATA_SOURCES, 0));
@@ -533,11 +567,12 @@ RefDataCursor* RefDataViewerImpl::getDataSources(RefDataHandle* handle) {
     return cursor.release();
 }
 
-RefDataCursor* RefDataViewerImpl::getDelimitedFileFields(RefDataHandle* handle, const QxbString& path, char separator,
-                                                         char qualifier) {
+RefDataCursor* RefDataViewerImpl::getDelimitedFileFields(RefDataHandle* handle, const QxbString& path,
+                                                         char separator, char qualifier) {
     if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
     QxbString openError;
-    std::unique_ptr<QxbTxtFile, TxtFileCloser> file(qxbTxtFileOpen(path.asCstr(), QXB_TXT_READ, -1, 0, &openError));
+    std::unique_ptr<QxbTxtFile, TxtFileCloser> file(
+        qxbTxtFileOpen(path.asCstr(), QXB_TXT_READ, -1, 0, &openError));
     if (!file) {
         reportError(handle, __FILE__, __LINE__, openError);
         return nullptr;
@@ -556,8 +591,9 @@ RefDataCursor* RefDataViewerImpl::getDelimitedFileFields(RefDataHandle* handle, 
         reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgOutOfMemory);
         return nullptr;
     }
-    const int count = qxs_parse_text_ex(line, fields.get(), kMaxFields, buffer.get(), static_cast<int>(bufferSize),
-                                        static_cast<unsigned char>(separator), static_cast<unsigned char>(qualifier));
+    const int count =
+        qxs_parse_text_ex(line, fields.get(), kMaxFields, buffer.get(), static_cast<int>(bufferSize),
+                          static_cast<unsigned char>(separator), static_cast<unsigned char>(qualifier));
     cursor->setColumns(2);
     cursor->setColumnName(0, QxbString("NAME"));
     cursor->setColumnName(1, QxbString("POSITION"));

@@ -29,8 +29,7 @@ public:
     RefDataCursor* getDomain(RefDataHandle* handle, int id, const QxbString& name) override;
     RefDataCursor* getListB(RefDataHandle* handle, int key) override;
     RefDataCursor* getListC(RefDataHandle* handle, int key, void* unused) override;
-    RefDataCursor* getDomainWithDetails(RefDataHandle* handle, const QxbString& name,
-                                        bool current) override;
+    RefDataCursor* getDomainWithDetails(RefDataHandle* handle, const QxbString& name, bool current) override;
     RefDataCursor* getDomainWithDetails(RefDataHandle* handle, int id, bool current) override;
     RefDataCursor* getListD(RefDataHandle* handle, int a, int b) override;
     RefDataCursor* getListE(RefDataHandle* handle, int a, int b) override;
@@ -47,8 +46,8 @@ public:
     RefDataCursor* getDataSources(RefDataHandle* handle) override;
     RefDataCursor* getListL(RefDataHandle* handle) override;
     RefDataCursor* getListM(RefDataHandle* handle) override;
-    RefDataCursor* getDelimitedFileFields(RefDataHandle* handle, const QxbString& path,
-                                          char separator, char qualifier) override;
+    RefDataCursor* getDelimitedFileFields(RefDataHandle* handle, const QxbString& path, char separator,
+                                          char qualifier) override;
     RefDataCursor* getListN(RefDataHandle* handle) override;
     RefDataCursor* getLanguages(RefDataHandle* handle) override;
     RefDataCursor* getListP(RefDataHandle* handle) override;
@@ -67,6 +66,9 @@ private:
     void reportStoreError(RefDataHandle* handle, RefDataStore* store, const char* file, int line);
     // False (message 3 reported) when the handle has no query store.
     bool hasQueryStore(RefDataHandle* handle, const char* file, int line);
+    // A store-backed query: the store check, one listing, the wrapping.
+    template <typename Listing>
+    RefDataCursor* storeQuery(RefDataHandle* handle, Listing listing);
     // Steps 2 to 5 of every store-backed query: wraps the result set.
     RefDataCursor* wrap(RefDataHandle* handle, StoreResultSet* resultSet);
     bool domainExists(RefDataHandle* handle, int id, const QxbString& name);
