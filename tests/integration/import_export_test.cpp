@@ -1,6 +1,12 @@
 // Import and export through the rdm command line on the sample code lists,
 // against a real repository in a temporary home folder.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <algorithm>
 #include <fstream>
@@ -138,6 +144,41 @@ TEST_F(ImportExport, MissingThingsFailWithOneLineAndChangeNothing) {
         EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
     }
     EXPECT_EQ(tableCounts(), before);
+}
+
+// A killed import leaves the repository as it was before it: the writes are
+// one transaction, so the state afterwards is "before" or, if the import won
+// the race, "after", never anything between.
+TEST_F(ImportExport, AKilledImportLeavesNoTrace) {
+    std::string big = "key,label,parent,note@de,note\n";
+    for (int i = 0; i < 40000; ++i)
+        big += "K" + std::to_string(i) + ",Label " + std::to_string(i) + "," + (i > 0 ? "K0" : "") + ",de,en\n";
+    home.writeFile("big.csv", big);
+    const auto before = tableCounts();
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const std::string rdm = std::string(RDM_BINARY_DIR) + "/rdm";
+        execl(rdm.c_str(), "rdm", "--home", home.path().c_str(), "import", "demo", "Big", home.file("big.csv").c_str(),
+              "--quiet", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+
+    const auto after = tableCounts();
+    if (WIFEXITED(status)) {
+        ASSERT_EQ(WEXITSTATUS(status), 0) << "the import ended before the kill, so it must have succeeded";
+        EXPECT_EQ(rdm("has-item demo Big K39999").status, 0);
+    } else {
+        EXPECT_EQ(after, before) << "a killed import must leave every table as it was";
+        EXPECT_EQ(rdm("domains demo --name Big").status, 1);
+    }
+    // Either way the repository stays usable.
+    EXPECT_EQ(rdm("import demo Small '" + sample("units.csv") + "' --quiet").status, 0);
 }
 
 TEST_F(ImportExport, SelectedColumnsAndAJsonFileImport) {
