@@ -188,7 +188,7 @@ QXB_API std::string qxbResolveHomePath(const std::string& path);
 // are answered as text (booleans as "true"/"false").
 class QXB_API QxbConfigOptions {
 public:
-    virtual ~QxbConfigOptions() {}
+    virtual ~QxbConfigOptions();  // defined in the library, which then owns the type's identity
     // True when the key exists; its value is then written to *value.
     virtual bool get(const QxbString& key, QxbString* value, int reserved) = 0;
     // The data sources of table [datasources]: one sub-table per name with the
@@ -224,7 +224,7 @@ public:
     virtual void close() = 0;
 
 protected:
-    virtual ~QxbTxtFile() {}
+    virtual ~QxbTxtFile();  // defined in the library, which then owns the type's identity
 };
 
 // Opens a text file. Null with the reason (naming the path) in *error.

@@ -21,7 +21,7 @@ public:
     virtual const char* name() const = 0;
 
 protected:
-    virtual ~QxLogger() {}
+    virtual ~QxLogger();  // defined in the library, which then owns the type's identity
 };
 
 QXLOG_API QxLogger* qxlogGetLogger(const char* name);

@@ -30,7 +30,7 @@ public:
     virtual void release() = 0;
 
 protected:
-    virtual ~StepEngine() {}
+    virtual ~StepEngine();  // defined in the library, which then owns the type's identity
 };
 
 // A new engine, or null when none can be made. The argument is reserved.

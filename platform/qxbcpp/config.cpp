@@ -232,3 +232,5 @@ QxbString qxbGetConfigError() {
     std::lock_guard<std::mutex> lock(configMutex);
     return QxbString(lastError());
 }
+
+QxbConfigOptions::~QxbConfigOptions() = default;

@@ -79,3 +79,5 @@ QxbTxtFile* qxbTxtFileOpen(const char* path, QxbTxtFileOpenMode mode, int, int, 
     }
     return result;
 }
+
+QxbTxtFile::~QxbTxtFile() = default;

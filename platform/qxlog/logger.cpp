@@ -194,3 +194,5 @@ void qxlogSetCapture(QxLogCapture capture, void* context) {
     captureHook = capture;
     captureContext = context;
 }
+
+QxLogger::~QxLogger() = default;

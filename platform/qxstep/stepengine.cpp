@@ -62,3 +62,5 @@ QXSTEP_API StepEngine* createStepEngine(int /*reserved*/) {
         return nullptr;
     }
 }
+
+StepEngine::~StepEngine() = default;
