@@ -116,7 +116,14 @@ int hasItem(const QueryOptions& o) {
     return kItemMissing;
 }
 
-int listSources(const std::string& formatText) {
+int listSources(const std::string& formatText, const std::string& repository) {
+    if (!repository.empty()) {
+        // As a program using the library sees them.
+        RepositorySession repo;
+        RefDataViewer* viewer = nullptr;
+        if (!openViewer(repo, repository, &viewer)) return kFailed;
+        return printOrFail(repo, viewer->getDataSources(repo.handle()), formatText);
+    }
     Format format;
     if (!parseFormat(formatText, &format)) return fail("unknown format '" + formatText + "'");
     DataAccessSource* source = dacCreateDataSource(0);
@@ -150,6 +157,7 @@ int listSources(const std::string& formatText) {
 }
 
 struct FieldsOptions {
+    std::string repository;
     std::string file;
     std::string separator = ",";
     std::string qualifier = "\"";
@@ -161,6 +169,16 @@ int listFields(const FieldsOptions& o) {
     if (!parseFormat(o.format, &format)) return fail("unknown format '" + o.format + "'");
     if (o.separator.size() != 1 || o.qualifier.size() > 1)
         return fail(std::string("the separator is one character, the qualifier one character or none"));
+    const char qualifier = o.qualifier.empty() ? 0 : o.qualifier[0];
+    if (!o.repository.empty()) {
+        RepositorySession repo;
+        RefDataViewer* viewer = nullptr;
+        if (!openViewer(repo, o.repository, &viewer)) return kFailed;
+        RefDataCursor* cursor = viewer->getDelimitedFileFields(repo.handle(), QxbString(o.file), o.separator[0], qualifier);
+        // The query answers no cursor for an empty file and leaves the error text alone.
+        if (cursor == nullptr && repo.errorText().length() == 0) return fail("the file " + o.file + " is empty");
+        return printOrFail(repo, cursor, o.format);
+    }
     QxbString error;
     QxbTxtFile* file = qxbTxtFileOpen(o.file.c_str(), QXB_TXT_READ, -1, 0, &error);
     if (file == nullptr) return fail(error);
@@ -174,8 +192,7 @@ int listFields(const FieldsOptions& o) {
     std::vector<char> buffer(text.size() + 1);
     std::vector<char*> fields(kMaxFields);
     const int count = qxs_parse_text_ex(text.c_str(), fields.data(), kMaxFields, buffer.data(),
-                                        static_cast<int>(buffer.size()), o.separator[0],
-                                        o.qualifier.empty() ? 0 : o.qualifier[0]);
+                                        static_cast<int>(buffer.size()), o.separator[0], qualifier);
     Rows rows;
     rows.columns = {"NAME", "POSITION"};
     for (int i = 0; i < count; ++i) rows.values.push_back({fields[static_cast<std::size_t>(i)], std::to_string(i)});
@@ -224,13 +241,18 @@ void addQueryCommands(CLI::App& app, Action* action) {
     has->callback([action, o]() { *action = [o]() { return hasItem(*o); }; });
 
     auto sourcesFormat = std::make_shared<std::string>();
+    auto sourcesRepository = std::make_shared<std::string>();
     CLI::App* sources = app.add_subcommand("sources", "List the data sources of the configuration (passwords masked)");
+    sources->add_option("--repository", *sourcesRepository, "Ask through a session on this repository");
     addFormatOption(sources, sourcesFormat.get());
-    sources->callback([action, sourcesFormat]() { *action = [sourcesFormat]() { return listSources(*sourcesFormat); }; });
+    sources->callback([action, sourcesFormat, sourcesRepository]() {
+        *action = [sourcesFormat, sourcesRepository]() { return listSources(*sourcesFormat, *sourcesRepository); };
+    });
 
     auto f = std::make_shared<FieldsOptions>();
     CLI::App* fieldsCmd = app.add_subcommand("fields", "List the fields named by the first line of a delimited file");
     fieldsCmd->add_option("file", f->file, "The file")->required();
+    fieldsCmd->add_option("--repository", f->repository, "Ask through a session on this repository");
     fieldsCmd->add_option("--separator", f->separator, "Field separator (default ',')");
     fieldsCmd->add_option("--qualifier", f->qualifier, "Text qualifier (default '\"'; empty for none)");
     addFormatOption(fieldsCmd, &f->format);

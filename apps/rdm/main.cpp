@@ -1,5 +1,6 @@
 // rdm: the command line of the reference-data system.
 #include <CLI/CLI.hpp>
+#include <cstdio>
 
 #include "qxbcpp.h"
 #include "rdm.h"
@@ -23,9 +24,14 @@ int main(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);
-        return code == 0 ? rdm::kOk : rdm::kUsage;
+        // One line, like every other error of rdm.
+        std::fprintf(stderr, "rdm: %s (see rdm --help)\n", e.what());
+        return rdm::kUsage;
     }
     if (!home.empty()) qxbSetHomeFolder(home.c_str());
     return action ? action() : rdm::kUsage;

@@ -66,7 +66,12 @@ TEST_F(QueryCommands, FieldsOfADelimitedFile) {
     ASSERT_EQ(fields.status, 0) << fields.output;
     EXPECT_EQ(fields.output, "NAME,POSITION\ncode,0\nname; long,1\nregion,2\n");
 
+    const CommandResult viaLibrary =
+        rdm("fields '" + home.file("in.csv") + "' --separator ';' --format csv --repository demo");
+    EXPECT_EQ(viaLibrary.output, fields.output) << viaLibrary.errors;
+
     home.writeFile("empty.csv", "");
+    EXPECT_EQ(rdm("fields '" + home.file("empty.csv") + "' --repository demo").status, 1);
     const CommandResult empty = rdm("fields '" + home.file("empty.csv") + "'");
     EXPECT_EQ(empty.status, 1);
     EXPECT_NE(empty.errors.find("empty"), std::string::npos);
@@ -81,6 +86,7 @@ TEST_F(QueryCommands, SourcesMaskPasswords) {
     EXPECT_EQ(sources.output.find("secret"), std::string::npos);
     EXPECT_NE(sources.output.find("central,postgresql://ann:****@db/ref,postgresql,shared"), std::string::npos)
         << sources.output;
+    EXPECT_EQ(rdm("sources --format csv --repository demo").output, sources.output);
 }
 
 TEST_F(QueryCommands, AMalformedConfigurationIsAClearError) {
