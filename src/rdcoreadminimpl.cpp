@@ -93,10 +93,8 @@ bool RefDataAdminImpl::forEachRow(StoreResultSet* rows, const RowAction& action)
 }
 
 bool RefDataAdminImpl::unavailable(RefDataHandle* handle, int line) {
-    const QxbString text = rdcore::message(__FILE__, line, rdcore::kMsgNoConnection);
-    if (handle != nullptr) handle->errorText = text;
-    logLine(Site{__FILE__, line}, text);
-    return false;
+    if (!connected(handle, Site{__FILE__, line})) return false;
+    return report(handle, Site{__FILE__, line}, rdcore::kMsgNoConnection);
 }
 
 // --- connection settings ---------------------------------------------------------------------
@@ -200,7 +198,8 @@ bool RefDataAdminImpl::createAccount(RefDataHandle* handle, const QxbString& nam
                       rdadmin::kDefaultLanguage, acting, RDADMIN_SITE))
         return false;
     if (!transaction.commit()) {
-        // The store's reason goes to the log; the caller gets message 3.
+        // The caller gets message 3; the store's reason would be lost, so it
+        // goes to the log first.
         logLine(RDADMIN_SITE, store->getLastError());
         return report(handle, RDADMIN_SITE, rdcore::kMsgNoConnection);
     }

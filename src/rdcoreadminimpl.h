@@ -138,7 +138,8 @@ private:
     // releases it; false at the first action that fails.
     bool forEachRow(StoreResultSet* rows, const RowAction& action);
     void logLine(Site site, const QxbString& text);
-    // An operation of a later stage: message 3 into the handle and the log.
+    // An operation of a later stage: after the connection check, message 3
+    // into the handle and the log.
     bool unavailable(RefDataHandle* handle, int line);
 
     // --- steps of copyDomain ------------------------------------------------------

@@ -51,7 +51,13 @@ bool RefDataAdminImpl::copyDomain(RefDataHandle* handle, unsigned sourceDomainId
     if (!readSourceDomain(handle, sourceDomainId, &source)) return false;
 
     Transaction transaction(handle->adminStore);
-    if (!transaction.begin()) return report(handle, RDADMIN_SITE, rdcore::kMsgNoConnection);
+    if (!transaction.begin()) {
+        // Message 3 is the caller's text, so the roll-back's own failure
+        // (nothing had begun) cannot overwrite a reason.
+        report(handle, RDADMIN_SITE, rdcore::kMsgNoConnection);
+        handle->adminStore->endTransaction(false);
+        return false;
+    }
     CopyKeys keys;
     keys.sourceDomainId = sourceDomainId;
     if (!insertCopiedDomain(handle, source, accountId, &keys) ||

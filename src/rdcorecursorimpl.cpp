@@ -279,7 +279,7 @@ void RefDataCacheCursorImpl::clear() {
 // RefDataCacheCursorImpl: reading
 
 int RefDataCacheCursorImpl::next() {
-    if (columnCount <= 0) return 2;
+    if (columnCount == 0) return 2;
     if (currentRow == kNoRow) {
         currentRow = rowCount > 0 ? 0 : kNoRow;
     } else {

@@ -533,8 +533,8 @@ RefDataCursor* RefDataViewerImpl::getDataSources(RefDataHandle* handle) {
     if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
     Owned<DataAccessSource> source(dacCreateDataSource(0));
     if (!source) {
-        reportError(handle, __FILE__, __LINE__,
-                    QxbString("The data-access library answered no data-access object"));
+        // The library answers no object only when it cannot allocate one.
+        reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgOutOfMemory);
         return nullptr;
     }
     Owned<DataAccessReader> reader(source->listSources(DAC_LIST_DATA_SOURCES, 0));
@@ -593,7 +593,7 @@ RefDataCursor* RefDataViewerImpl::getDelimitedFileFields(RefDataHandle* handle, 
     }
     const int count =
         qxs_parse_text_ex(line, fields.get(), kMaxFields, buffer.get(), static_cast<int>(bufferSize),
-                          static_cast<unsigned char>(separator), static_cast<unsigned char>(qualifier));
+                          separator, qualifier);
     cursor->setColumns(2);
     cursor->setColumnName(0, QxbString("NAME"));
     cursor->setColumnName(1, QxbString("POSITION"));

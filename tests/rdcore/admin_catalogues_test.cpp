@@ -14,7 +14,8 @@ using fakes::FakeRows;
 class CatalogueTest : public AdminTest {
 protected:
     // A small repository: two of each lookup table, an account without a
-    // role, an item with two grants and one without.
+    // role, an item with two grants and one without (whose flag is a
+    // lower-case "y").
     void scriptCatalogues(int roleOfSecondAccount = -1) {
         store->answer("listAttributeContexts", FakeRows({"ID", "NAME", "DESCRIPTION"}, {{1, "DEFAULT", "d"}, {2, "ITEM", "i"}}));
         store->answer("listAttributeTypes", FakeRows({"ID", "NAME", "DESCRIPTION"}, {{1, "SINGLELINETEXT", "s"}, {3, "NUMBER", "n"}}));
@@ -27,7 +28,7 @@ protected:
         store->answer("listAttributes", FakeRows({"ID", "TYPE_ID", "CONTEXT_ID", "NAME", "LABEL", "TYPE_NAME", "LANGUAGE_ID", "FLAG", "CREATED"},
                                                  {{11, 3, 2, "size", "Size", "ignored", 2, "Y", 2460002.5}}));
         store->answer("listItems", FakeRows({"ID", "KEY", "TEXT", "F1", "F2", "T2", "ACCOUNT_ID"},
-                                            {{21, "red", "Red", "Y", "N", "x", 8}, {22, "blue", "Blue", "N", "Y", nullptr, 1}}));
+                                            {{21, "red", "Red", "Y", "N", "x", 8}, {22, "blue", "Blue", "N", "y", nullptr, 1}}));
         store->answer("listItemPermissions", FakeRows({"ITEM_ID", "ACCOUNT_ID", "PERMISSION_ID"}, {{21, 1, 2}, {21, 8, 1}}));
         store->answer("listLocalizedTexts", FakeRows({"ID", "TEXT", "LANGUAGE_ID"}, {{31, "rot", 2}}));
     }
@@ -100,6 +101,7 @@ TEST_F(CatalogueTest, RowsCarryTheirColumnsAndPointAtTheirCatalogueRows) {
     ASSERT_EQ(red.permissions.size(), 2u);
     EXPECT_EQ(red.permissions[0].first, &handle->accountCatalogue.at(0));
     EXPECT_EQ(red.permissions[0].second, &handle->permissionCatalogue.at(1));
+    EXPECT_TRUE(handle->itemCatalogue.at(1).flag2) << "flags compare without case";
     EXPECT_TRUE(handle->itemCatalogue.at(1).permissions.empty());
     EXPECT_EQ(handle->localizedTextCatalogue.at(0).language, &handle->languageCatalogue.at(1));
 }

@@ -14,7 +14,7 @@ namespace {
 using fakes::FakeRows;
 using AdminCall = std::function<bool(RefDataAdmin&, RefDataHandle*)>;
 
-// The operations of this stage that need the admin store.
+// Every operation that needs the admin store.
 std::vector<AdminCall> storeOperations() {
     const QxbString t("x");
     return {
@@ -30,6 +30,17 @@ std::vector<AdminCall> storeOperations() {
         [](RefDataAdmin& a, RefDataHandle* h) { return a.reservedOperationC(h, 1); },
         [](RefDataAdmin& a, RefDataHandle* h) { return a.cancelDomainEdit(h); },
         [](RefDataAdmin& a, RefDataHandle* h) { return a.endDomainEdit(h); },
+        [=](RefDataAdmin& a, RefDataHandle* h) { return a.createAttribute(h, t, t, t, t, 1, 1, nullptr); },
+        [](RefDataAdmin& a, RefDataHandle* h) { return a.deleteAttribute(h, 1, 1); },
+        [=](RefDataAdmin& a, RefDataHandle* h) { return a.addItem(h, t, t, true, true, t, 1, nullptr); },
+        [=](RefDataAdmin& a, RefDataHandle* h) { return a.beginNewDomain(h, t, t, t, true, t, 1, t); },
+        [=](RefDataAdmin& a, RefDataHandle* h) { return a.beginNewDomainVersion(h, 1, t, t, true, 1, t); },
+        [=](RefDataAdmin& a, RefDataHandle* h) { return a.addDomainAttribute(h, t, t, 1, t, 1); },
+        [](RefDataAdmin& a, RefDataHandle* h) { return a.deleteDomainAttribute(h, 1, 1, 1); },
+        [=](RefDataAdmin& a, RefDataHandle* h) { return a.addDomainItem(h, t, t, true, true, t, 1, t, -1, 1, 1); },
+        [](RefDataAdmin& a, RefDataHandle* h) { return a.deleteDomainItem(h, 1, 1, 1); },
+        [=](RefDataAdmin& a, RefDataHandle* h) { return a.addItemAttribute(h, 1, t, t, 1, t, 1); },
+        [](RefDataAdmin& a, RefDataHandle* h) { return a.removeVersionItemTexts(h, 1, 0, 1, 1); },
     };
 }
 
@@ -50,6 +61,11 @@ TEST_F(AdminTest, WithoutAStoreEveryOperationLogsMessage3AndKeepsTheErrorText) {
         ++position;
     }
     EXPECT_TRUE(plain->reservedNoOp(nullptr, 1));
+    // The connection settings need only a handle with a repository.
+    log.clear();
+    EXPECT_FALSE(plain->setConnection(nullptr, QxbString("sqlite:x.db"), QxbString("x_")));
+    EXPECT_FALSE(plain->getConnection(nullptr, nullptr, nullptr));
+    EXPECT_EQ(log.textsAt(5), std::vector<std::string>(2, referenceDataMessage(3)));
 }
 
 TEST_F(AdminTest, ChecksAndReservedOperationsPassWithAStoreAndTouchNothing) {
@@ -186,8 +202,10 @@ TEST_F(AdminTest, CreateAccountFailuresRollBackAndAFailedCommitGivesMessage3) {
         EXPECT_FALSE(admin->createAccount(handle, QxbString("d"), QxbString("d"), QxbString(), QxbString(), -1, &id));
         EXPECT_EQ(id, 9u) << operation;
         if (operation == "endTransaction") {
+            // The caller gets message 3; the log keeps the store's reason before it.
             EXPECT_EQ(handle->errorText.str(), referenceDataMessage(3));
-            EXPECT_TRUE(log.hasLine(5, fakes::storeFailureText(store->label(), operation)));
+            EXPECT_EQ(log.textsAt(5), (std::vector<std::string>{fakes::storeFailureText(store->label(), "endTransaction"),
+                                                                  referenceDataMessage(3)}));
         } else if (operation == "insertAccount" || operation == "writeChangeRecord") {
             expectRolledBack(operation, 0);
         } else {

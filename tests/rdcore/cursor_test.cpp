@@ -102,10 +102,19 @@ protected:
 TEST_F(CacheCursorTest, WithoutColumnsAnswersTwo) {
     EXPECT_EQ(cursor->next(), 2);
     EXPECT_FALSE(cursor->setColumns(0));
-    EXPECT_FALSE(cursor->setColumns(-3));
     EXPECT_EQ(cursor->next(), 2);
     EXPECT_TRUE(cursor->getColumnName(0).isNull());
     EXPECT_TRUE(cursor->isReady());
+}
+
+// A refused negative count is kept as given; only a count of zero makes
+// next answer 2, otherwise it reports the end of the (absent) rows.
+TEST_F(CacheCursorTest, ANegativeColumnCountIsNotZeroColumns) {
+    EXPECT_FALSE(cursor->setColumns(-3));
+    EXPECT_EQ(cursor->getColumnCount(), -3);
+    EXPECT_EQ(cursor->next(), 1);
+    EXPECT_TRUE(cursor->getColumnName(0).isNull());
+    EXPECT_TRUE(cursor->isNull(0));
 }
 
 TEST_F(CacheCursorTest, ColumnsWithoutRowsAnswerOneEveryTime) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "RefDataViewer.h"
+#include "allocation_fault.h"
 #include "qxlog.h"
 #include "rdcore_test_support.h"
 
@@ -170,6 +171,21 @@ TEST_F(ViewerTest, DataServerModeBindsTheNumberedParameters) {
     EXPECT_EQ(storeCalls(), (std::vector<std::string>{"prepareQuery(1)", "bindParameter(1,true)", "executeQuery()",
                                                       "prepareQuery(1)", "bindParameter(2,7)",
                                                       "bindParameter(1,false)", "executeQuery()"}));
+}
+
+TEST_F(ViewerTest, DataServerLookupsByNameBindTheNameFirst) {
+    open(true);
+    store->answer("executeQuery", domainRows({{4, "d"}}));
+    RefDataCursor* cursor = viewer->getDomainWithDetails(handle, QxbString("d"), true);
+    ASSERT_NE(cursor, nullptr);
+    cursor->release();
+    store->answer("executeQuery", domainRows({{4, "d"}}));
+    EXPECT_EQ(viewer->getDomain(handle, 4, QxbString("d")), nullptr);  // past the check: unhandled
+    EXPECT_EQ(storeCalls(), (std::vector<std::string>{
+                                "prepareQuery(2)", "bindParameter(3,'d')", "executeQuery()",
+                                "prepareQuery(1)", "bindParameter(3,'d')", "bindParameter(1,true)",
+                                "executeQuery()", "prepareQuery(2)", "bindParameter(3,'d')",
+                                "bindParameter(2,4)", "executeQuery()"}));
 }
 
 TEST_F(ViewerTest, DataServerGetDomainServesOnlyTheFullListing) {
@@ -395,6 +411,17 @@ TEST_F(ViewerTest, AWideFirstLineReportsTheFirst1024Fields) {
     ASSERT_EQ(names.size(), 1024u);
     EXPECT_EQ(names.back(), "f1023");
     cursor->release();
+}
+
+TEST_F(ViewerTest, NoDataAccessObjectGives530) {
+    open();
+    rdtest::failNothrowAllocation(1);  // the data-access object is the call's first allocation
+    EXPECT_EQ(viewer->getDataSources(handle), nullptr);
+    const bool fired = !rdtest::nothrowFaultPending();
+    rdtest::failNothrowAllocation(0);
+    ASSERT_TRUE(fired);
+    EXPECT_EQ(session->getErrorText(handle).str(), referenceDataMessage(530));
+    EXPECT_TRUE(log.hasLine(QXLOG_ERROR, referenceDataMessage(530)));
 }
 
 TEST_F(ViewerTest, DataSourcesComeFromTheConfiguration) {
