@@ -63,11 +63,14 @@ bool createSchema(StoreSession& session, std::string* error) {
     return false;
 }
 
-// Creates the folders above a new database file (owner-only), as a
-// relative DSN names a file under the home folder that may not exist yet.
+// Creates the folders above a new database file (owner-only) when it lies
+// under the home folder, as a relative DSN names a file there that may not
+// exist yet. Folders elsewhere are the user's to make: a mistyped absolute
+// path is reported, not created.
 void createParentFolders(const std::string& path) {
-    if (startsWith(path, "file:")) return;
-    for (std::size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1)) {
+    const std::string home = qxbHomeFolder() + "/";
+    if (startsWith(path, "file:") || path.compare(0, home.size(), home) != 0) return;
+    for (std::size_t at = path.find('/', home.size()); at != std::string::npos; at = path.find('/', at + 1)) {
         mkdir(path.substr(0, at).c_str(), 0700);
     }
 }

@@ -1,4 +1,6 @@
 // Named repositories, data repositories and their key/values.
+#include <sys/stat.h>
+
 #include "store_fixture.h"
 
 namespace storetest {
@@ -17,6 +19,18 @@ protected:
 TEST_F(RepositoryTest, FactoryRefusesAnUnknownVersion) {
     EXPECT_EQ(createRepositoryAdmin(2, 0), nullptr);
     EXPECT_NE(std::string(getRepositoryAdminError()).find("2"), std::string::npos);
+}
+
+TEST_F(RepositoryTest, FoldersAreCreatedOnlyUnderTheHomeFolder) {
+    Owned<Repository> nested(admin_->openRepositoryByDsn("sqlite:data/sub/x.db", "p_", 0, 0));
+    ASSERT_TRUE(nested) << admin_->getLastError().asCstr();
+    EXPECT_TRUE(home_.exists("data/sub/x.db"));
+
+    const std::string elsewhere = home_.path() + "-elsewhere/dir/x.db";
+    EXPECT_FALSE(admin_->openRepositoryByDsn(QxbString("sqlite:" + elsewhere), "p_", 0, 0));
+    EXPECT_NE(admin_->getLastError().str().find(elsewhere), std::string::npos) << admin_->getLastError().asCstr();
+    struct stat info {};
+    EXPECT_NE(stat((home_.path() + "-elsewhere").c_str(), &info), 0) << "nothing is created outside the home folder";
 }
 
 TEST_F(RepositoryTest, CreateOpenAndListNamedRepositories) {
