@@ -10,6 +10,7 @@
 
 #include "RefData.h"
 #include "RefDataAdmin.h"
+#include "RefDataHandle.h"
 #include "RefDataViewer.h"
 #include "output.h"
 #include "qxbcpp.h"
@@ -19,7 +20,6 @@
 namespace rdm {
 namespace {
 
-const char* const kDefaultPrefix = "kiv_rdm_";
 constexpr unsigned kAny = static_cast<unsigned>(-1);
 constexpr int kAdminAccount = 1;
 
@@ -38,66 +38,6 @@ bool refuse(const std::string& text) {
     return false;
 }
 bool refuse(const QxbString& text) { return refuse(text.str()); }
-
-// The reference-data store of a named repository, opened the way the
-// library opens it. Everything is given back when it goes.
-class DirectStore {
-public:
-    DirectStore() = default;
-    DirectStore(const DirectStore&) = delete;
-    DirectStore& operator=(const DirectStore&) = delete;
-    ~DirectStore() {
-        if (store_ != nullptr) store_->release();
-        if (data_ != nullptr) data_->release();
-        if (named_ != nullptr) named_->release();
-        if (admin_ != nullptr) admin_->release();
-    }
-
-    // False with the reason in *error.
-    bool open(const std::string& repository, std::string* error) {
-        admin_ = createRepositoryAdmin(1, 0);
-        if (admin_ == nullptr) return failed(getRepositoryAdminError(), error);
-        named_ = admin_->openRepository(QxbString(repository), 0, 0);
-        if (named_ == nullptr) return failed(admin_->getLastError().str(), error);
-        QxbString dsn, prefix;
-        if (!location(&dsn, &prefix, error)) return false;
-        if (dsn.length() == 0) return failed("the repository " + repository + " has no data source", error);
-        data_ = admin_->openRepositoryByDsn(dsn, prefix, 0, 0);
-        if (data_ == nullptr) return failed(admin_->getLastError().str(), error);
-        store_ = data_->createStore();
-        return true;
-    }
-    RefDataStore* operator->() const { return store_; }
-
-private:
-    static bool failed(const std::string& reason, std::string* error) {
-        *error = reason;
-        return false;
-    }
-    // A data server named by the configuration wins over the repository's
-    // key/values, as when the library opens the repository.
-    bool location(QxbString* dsn, QxbString* prefix, std::string* error) {
-        QxbConfigOptions* options = qxbGetConfigOptions(QxbString());
-        QxbString dataServer;
-        QxbDatavar flag;
-        if (options != nullptr && options->get(QxbString("REFDATA/DATASERVER"), &dataServer, 0)) {
-            flag.assign(dataServer);
-            if (flag.asBool() && options->get(QxbString("REFDATA/DSN"), dsn, 0)) {
-                if (!options->get(QxbString("REFDATA/PREFIX"), prefix, 0)) prefix->assign(kDefaultPrefix);
-                return true;
-            }
-        }
-        if (named_->getKeyValue(QxbString("REFDATA_DSN"), dsn) &&
-            named_->getKeyValue(QxbString("REFDATA_PREFIX"), prefix))
-            return true;
-        return failed(named_->getLastError().str(), error);
-    }
-
-    RepositoryAdmin* admin_ = nullptr;
-    Repository* named_ = nullptr;
-    Repository* data_ = nullptr;
-    RefDataStore* store_ = nullptr;
-};
 
 // A repository opened through the library with its viewer and admin; on
 // failure the reason has been printed.
@@ -205,17 +145,17 @@ int copyDomain(const CopyOptions& o) {
     if (versions == 0) return fail("the domain '" + source.name + "' has no version to copy");
     if (!o.name.empty() && names.count(o.name) > 0) return fail("a domain named '" + o.name + "' exists already");
     const std::string newName = o.name.empty() ? defaultCopyName(source.name, names) : o.name;
-    // Opened before copying, so that a store that cannot be reached leaves
-    // no copy behind under the source's name.
-    DirectStore store;
-    std::string storeError;
-    if (!store.open(o.repository, &storeError)) return fail(storeError);
-
+    // The rename goes through the store the library copied with: the one
+    // its handle resolved, with the same connection.
+    RefDataStore* store = repo.handle()->adminStore;
     unsigned newId = 0;
     if (!repo.admin->copyDomain(repo.handle(), static_cast<unsigned>(source.id), static_cast<unsigned>(o.account),
                                 &newId))
         return fail(repo.session.errorText());
-    if (!store->renameDomain(newId, QxbString(newName)))
+    if (!store->renameDomain(newId, QxbString(newName)) ||
+        !store->writeChangeRecord(newId, QxbString("A"), newId, QxbString("RDDOMS"),
+                                  qxbStringFormat("Renamed Domain: ID = %u, NAME = %s", newId, newName.c_str()), 1,
+                                  static_cast<unsigned>(o.account), nullptr))
         return fail("copied domain '" + source.name + "' to #" + std::to_string(newId) +
                     ", which keeps the name '" + source.name + "': renaming it failed: " + store->getLastError().str());
     std::printf("Created domain #%u '%s' from version %d of '%s' (#%d)\n", newId, newName.c_str(), copied,
@@ -373,15 +313,17 @@ int history(const HistoryOptions& o) {
     Format format;
     if (!parseFormat(o.format, &format)) return fail("unknown format '" + o.format + "'");
     int domainId = -1;
+    OpenRepository repo;
+    if (!repo.open(o.repository)) return kFailed;
     if (!o.domain.empty() && !isIdReference(o.domain, &domainId)) {
-        OpenRepository repo;
         Domain domain;
-        if (!repo.open(o.repository) || !findDomain(repo, o.domain, &domain)) return kFailed;
+        if (!findDomain(repo, o.domain, &domain)) return kFailed;
         domainId = domain.id;
     }
-    DirectStore store;
-    std::string error;
-    if (!store.open(o.repository, &error)) return fail(error);
+    // The change records have no query of their own in the library: they are
+    // read from the store the handle resolved.
+    RefDataStore* store = repo.handle()->queryStore;
+    if (store == nullptr) return fail(repo.session.errorText());
     const QxbString none;
     OwnedRows records(store->listChangeRecords(kAny, static_cast<unsigned>(domainId), none, kAny, none, none, kAny,
                                                kAny, QxbDate()));

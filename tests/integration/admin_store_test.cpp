@@ -14,6 +14,7 @@
 #include "RefDataAdmin.h"
 #include "RefDataHandle.h"
 #include "repadm.h"
+#include "rdm_runner.h"
 #include "temp_home.h"
 
 namespace {
@@ -26,17 +27,11 @@ int runShell(const std::string& command) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
+// rdm's output (standard output, then standard error) and its exit status.
 std::string runRdm(const std::string& home, const std::string& arguments, int* status) {
-    const std::string command = std::string(RDM_BINARY_DIR) + "/rdm --home '" + home + "' " + arguments + " 2>&1";
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[4096];
-    size_t read = 0;
-    while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, read);
-    const int raw = pclose(pipe);
-    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return output;
+    const CommandResult result = ::runRdm(home, arguments);
+    *status = result.status;
+    return result.output;
 }
 
 int rowCount(StoreResultSet* rows) {
@@ -281,6 +276,9 @@ TEST_F(AdminCommandTest, CopyNamesTheCopyAndRefusesATakenName) {
     EXPECT_NE(rdm("copy demo colours --account 99", 1).find("no account has the id 99"), std::string::npos);
     const std::string domains = rdm("domains demo --format csv");
     EXPECT_EQ(domains.find("colours copy 3"), std::string::npos) << domains;
+    EXPECT_NE(rdm("history demo '#2' --format csv").find("Renamed Domain: ID = 2, NAME = colours copy 1"),
+              std::string::npos)
+        << "the rename is recorded";
 }
 
 TEST_F(AdminCommandTest, RemovalsNameWhatTheyRemoved) {
