@@ -52,8 +52,7 @@ public:
         if (percent == last_) return;
         last_ = percent;
         const int bar = percent / 4;
-        std::fprintf(stderr, "\rimporting [%-25.*s] %3d%% (%zu/%zu items)", bar, "=========================",
-                     percent, done, total_);
+        std::fprintf(stderr, "\rimporting [%-25.*s] %3d%%", bar, "=========================", percent);
         if (done == total_) std::fputc('\n', stderr);
     }
 
@@ -209,7 +208,9 @@ void writeImport(ImportWriter& writer, const ImportCommand& c, const ImportPlan&
     for (const std::string& name : plan.attributes)
         attributes[name] = writer.attribute(domain, version, name, languages[c.options.language]);
 
-    // Items first, so that every parent has its id when the version items are written.
+    // Items first, so that every parent has its id when the version items are
+    // written; the progress counts both passes.
+    Progress progress(!c.quiet, 2 * plan.items.size());
     std::map<std::string, unsigned> known = writer.items();
     std::vector<unsigned> itemIds;
     for (const ImportItem& item : plan.items) {
@@ -220,8 +221,8 @@ void writeImport(ImportWriter& writer, const ImportCommand& c, const ImportPlan&
             itemIds.push_back(writer.newItem(item.key, item.label));
             ++result->newItems;
         }
+        progress.step(itemIds.size());
     }
-    Progress progress(!c.quiet, plan.items.size());
     for (std::size_t i = 0; i < plan.items.size(); ++i) {
         const ImportItem& item = plan.items[i];
         const unsigned parent = item.parent < 0 ? kAny : itemIds[static_cast<std::size_t>(item.parent)];
@@ -236,7 +237,7 @@ void writeImport(ImportWriter& writer, const ImportCommand& c, const ImportPlan&
                             .first;
             writer.text(version, value->second, entry.second, languages[column.language]);
         }
-        progress.step(i + 1);
+        progress.step(plan.items.size() + i + 1);
     }
     writer.record(domain, version, "RDDOVR",
                   qxbStringFormat("Imported %d items with %d values from %s", static_cast<int>(plan.items.size()),
