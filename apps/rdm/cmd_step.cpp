@@ -114,9 +114,10 @@ int runStep(const StepOptions& o) {
     if (!plugin) return kFailed;
     EngineStepResult result;
     const bool ok = plugin->runStep(request, &result);
-    if (ok) printTable(result.output, format);
+    if (!ok) return failWith(result.errors);  // the errors alone: the status would only say "0 row(s)"
+    printTable(result.output, format);
     if (!result.status.empty()) std::fprintf(stderr, "%s\n", result.status.c_str());
-    return ok ? kOk : failWith(result.errors);
+    return kOk;
 }
 
 int discover(const StepOptions& o) {
