@@ -1,6 +1,7 @@
 // The query commands of rdm end to end: output, formats and exit statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "rdm_runner.h"
@@ -94,6 +95,28 @@ TEST_F(QueryCommands, AMalformedConfigurationIsAClearError) {
     const CommandResult result = rdm("domains demo");
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.errors.find("config.toml"), std::string::npos) << result.errors;
+}
+
+}  // namespace
+
+namespace {
+
+// Every command given something that does not exist fails with one line.
+TEST_F(QueryCommands, EveryCommandReportsWhatIsMissingInOneLine) {
+    for (const char* arguments :
+         {"repo show nope", "domains nope", "domains demo --name nope", "versions demo nope", "items demo nope",
+          "items demo Currencies --version 9", "export demo nope", "export demo Currencies --version 9",
+          "import nope X /dev/null", "fields /nonexistent.csv",
+          "step RDM_ITEM_LIST --repository nope --param DOM_VAL=Currencies",
+          "step RDM_ITEM_LIST --repository demo --param DOM_VAL=nope", "step NOPE --repository demo",
+          "discover RDM_ITEM_LIST --repository nope", "copy demo nope", "remove demo nope", "remove-version demo 99",
+          "accounts nope", "connection nope", "history demo nope", "items demo Currencies --bogus"}) {
+        const CommandResult result = rdm(arguments);
+        EXPECT_NE(result.status, 0) << arguments;
+        EXPECT_EQ(result.errors.rfind("rdm: ", 0), 0u) << arguments << ": " << result.errors;
+        EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << arguments << ": " << result.errors;
+    }
+    EXPECT_EQ(rdm("has-item demo Currencies CHF").status, 0) << "nothing above changed the repository";
 }
 
 }  // namespace
