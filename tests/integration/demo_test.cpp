@@ -1,39 +1,22 @@
 // scripts/demo, run twice in a row on the built rdm: the first run creates
 // and fills the demo repository, the second reuses it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 #include <string>
 
+#include "rdm_runner.h"
 #include "temp_home.h"
 
 namespace {
 
-struct DemoRun {
-    int status = -1;
-    std::string output;
-};
-
-DemoRun runDemo(const std::string& home) {
-    const std::string command = "RDM_BIN='" + std::string(RDM_BINARY_DIR) + "/rdm' RDM_DEMO_HOME='" + home + "' '" +
-                                std::string(RDM_SOURCE_DIR) + "/scripts/demo' 2>&1 </dev/null";
-    DemoRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::array<char, 4096> buffer{};
-    size_t read = 0;
-    while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.output.append(buffer.data(), read);
-    const int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
+CommandResult runDemo(const std::string& home) {
+    return runCommand("RDM_BIN='" + std::string(RDM_BINARY_DIR) + "/rdm' RDM_DEMO_HOME='" + home + "' '" +
+                      std::string(RDM_SOURCE_DIR) + "/scripts/demo' 2>&1 </dev/null");
 }
 
 TEST(Demo, RunsTwiceInARow) {
     TempHome home;
     const std::string demoHome = home.path() + "/demo";
-    const DemoRun first = runDemo(demoHome);
+    const CommandResult first = runDemo(demoHome);
     ASSERT_EQ(first.status, 0) << first.output;
     EXPECT_NE(first.output.find("creating the repository 'demo'"), std::string::npos) << first.output;
     EXPECT_NE(first.output.find("Czechia"), std::string::npos) << "the newest countries" << first.output;
@@ -41,7 +24,7 @@ TEST(Demo, RunsTwiceInARow) {
     EXPECT_NE(first.output.find("Currencies"), std::string::npos) << first.output;
     EXPECT_NE(first.output.find("row(s) processed"), std::string::npos) << first.output;
 
-    const DemoRun second = runDemo(demoHome);
+    const CommandResult second = runDemo(demoHome);
     ASSERT_EQ(second.status, 0) << second.output;
     EXPECT_EQ(second.output.find("creating the repository"), std::string::npos) << second.output;
     EXPECT_NE(second.output.find("Czechia"), std::string::npos) << second.output;

@@ -21,16 +21,20 @@ std::string readAll(FILE* pipe) {
 
 }  // namespace
 
-CommandResult runRdm(const std::string& home, const std::string& arguments) {
-    const std::string errorsFile = home + "/.rdm-stderr-" + std::to_string(getpid());
-    const std::string command = std::string(RDM_BINARY_DIR) + "/rdm --home '" + home + "' " + arguments + " 2>'" +
-                                errorsFile + "' </dev/null";
+CommandResult runCommand(const std::string& command) {
     CommandResult result;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return result;
     result.output = readAll(pipe);
     const int raw = pclose(pipe);
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return result;
+}
+
+CommandResult runRdm(const std::string& home, const std::string& arguments) {
+    const std::string errorsFile = home + "/.rdm-stderr-" + std::to_string(getpid());
+    CommandResult result = runCommand(std::string(RDM_BINARY_DIR) + "/rdm --home '" + home + "' " + arguments +
+                                      " 2>'" + errorsFile + "' </dev/null");
     std::ifstream errors(errorsFile);
     std::stringstream text;
     text << errors.rdbuf();

@@ -12,3 +12,7 @@ struct CommandResult {
 // Runs "rdm --home HOME ARGUMENTS" through the shell; arguments are quoted
 // by the caller.
 CommandResult runRdm(const std::string& home, const std::string& arguments);
+
+// Runs a shell command; its standard output (and whatever it redirects
+// there) lands in output, errors stays empty.
+CommandResult runCommand(const std::string& command);
