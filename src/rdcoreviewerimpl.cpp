@@ -150,6 +150,13 @@ RefDataCursor* RefDataViewerImpl::storeQuery(RefDataHandle* handle, Listing list
     return wrap(handle, listing(handle->queryStore));
 }
 
+// The lettered listings keyed by two values, passed on as given.
+RefDataCursor* RefDataViewerImpl::keyPairQuery(RefDataHandle* handle, KeyPairListing listing, int a, int b) {
+    return storeQuery(handle, [&](RefDataStore* store) {
+        return (store->*listing)(static_cast<unsigned>(a), static_cast<unsigned>(b));
+    });
+}
+
 RefDataCursor* RefDataViewerImpl::getAccounts(RefDataHandle* handle, int id, const QxbString& filter1,
                                               const QxbString& filter2, const QxbString& filter3) {
     const QxbString empty;
@@ -172,27 +179,19 @@ RefDataCursor* RefDataViewerImpl::getListC(RefDataHandle* handle, int key, void*
 }
 
 RefDataCursor* RefDataViewerImpl::getListD(RefDataHandle* handle, int a, int b) {
-    return storeQuery(handle, [&](RefDataStore* store) {
-        return store->listD(static_cast<unsigned>(a), static_cast<unsigned>(b));
-    });
+    return keyPairQuery(handle, &RefDataStore::listD, a, b);
 }
 
 RefDataCursor* RefDataViewerImpl::getListE(RefDataHandle* handle, int a, int b) {
-    return storeQuery(handle, [&](RefDataStore* store) {
-        return store->listE(static_cast<unsigned>(a), static_cast<unsigned>(b));
-    });
+    return keyPairQuery(handle, &RefDataStore::listE, a, b);
 }
 
 RefDataCursor* RefDataViewerImpl::getListF(RefDataHandle* handle, int a, int b) {
-    return storeQuery(handle, [&](RefDataStore* store) {
-        return store->listF(static_cast<unsigned>(a), static_cast<unsigned>(b));
-    });
+    return keyPairQuery(handle, &RefDataStore::listF, a, b);
 }
 
 RefDataCursor* RefDataViewerImpl::getListG(RefDataHandle* handle, int a, int b) {
-    return storeQuery(handle, [&](RefDataStore* store) {
-        return store->listG(static_cast<unsigned>(a), static_cast<unsigned>(b));
-    });
+    return keyPairQuery(handle, &RefDataStore::listG, a, b);
 }
 
 RefDataCursor* RefDataViewerImpl::getListH(RefDataHandle* handle, int key, void* /*unused*/) {
@@ -207,15 +206,11 @@ RefDataCursor* RefDataViewerImpl::getListI(RefDataHandle* handle, int a, int b) 
 }
 
 RefDataCursor* RefDataViewerImpl::getListJ(RefDataHandle* handle, int a, int b) {
-    return storeQuery(handle, [&](RefDataStore* store) {
-        return store->listJ(static_cast<unsigned>(a), static_cast<unsigned>(b));
-    });
+    return keyPairQuery(handle, &RefDataStore::listJ, a, b);
 }
 
 RefDataCursor* RefDataViewerImpl::getListK(RefDataHandle* handle, int a, int b) {
-    return storeQuery(handle, [&](RefDataStore* store) {
-        return store->listK(static_cast<unsigned>(a), static_cast<unsigned>(b));
-    });
+    return keyPairQuery(handle, &RefDataStore::listK, a, b);
 }
 
 RefDataCursor* RefDataViewerImpl::getDomainVersions(RefDataHandle* handle, int domainId, int versionNumber) {
@@ -591,9 +586,8 @@ RefDataCursor* RefDataViewerImpl::getDelimitedFileFields(RefDataHandle* handle, 
         reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgOutOfMemory);
         return nullptr;
     }
-    const int count =
-        qxs_parse_text_ex(line, fields.get(), kMaxFields, buffer.get(), static_cast<int>(bufferSize),
-                          separator, qualifier);
+    const int count = qxs_parse_text_ex(line, fields.get(), kMaxFields, buffer.get(),
+                                        static_cast<int>(bufferSize), separator, qualifier);
     cursor->setColumns(2);
     cursor->setColumnName(0, QxbString("NAME"));
     cursor->setColumnName(1, QxbString("POSITION"));

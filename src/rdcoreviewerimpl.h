@@ -69,6 +69,8 @@ private:
     // A store-backed query: the store check, one listing, the wrapping.
     template <typename Listing>
     RefDataCursor* storeQuery(RefDataHandle* handle, Listing listing);
+    using KeyPairListing = StoreResultSet* (RefDataStore::*)(unsigned, unsigned);
+    RefDataCursor* keyPairQuery(RefDataHandle* handle, KeyPairListing listing, int a, int b);
     // Steps 2 to 5 of every store-backed query: wraps the result set.
     RefDataCursor* wrap(RefDataHandle* handle, StoreResultSet* resultSet);
     bool domainExists(RefDataHandle* handle, int id, const QxbString& name);
