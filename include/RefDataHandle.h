@@ -4,6 +4,8 @@
 #pragma once
 
 #include <deque>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -64,6 +66,9 @@ struct AttributeRow {
     const LanguageRow* language = nullptr;
     bool flag = false;
     QxbDate date;
+    // Deleted from the store while the handle held the row: lookups skip it,
+    // but it stays in place for the rows and records that point at it.
+    bool removed = false;
 };
 struct ItemRow {
     unsigned id = 0;
@@ -79,6 +84,33 @@ struct LocalizedTextRow {
     unsigned id = 0;
     QxbString text;
     const LanguageRow* language = nullptr;
+};
+
+// Lookups into the catalogues in constant time, rebuilt with them and kept
+// current by the appends. Names are folded to ASCII lower case (catalogue
+// names compare without case); item keys and the exact attribute names
+// compare byte for byte. Each map holds the first row of its key in
+// catalogue order.
+struct CatalogueIndex {
+    template <typename Row>
+    using ById = std::unordered_map<unsigned, Row*>;
+    template <typename Row>
+    using ByText = std::unordered_map<std::string, Row*>;
+
+    ById<AccountRow> accounts;
+    ById<AttributeRow> attributes;
+    ById<AttributeContextRow> attributeContexts;
+    ById<AttributeTypeRow> attributeTypes;
+    ById<LanguageRow> languages;
+    ById<PermissionRow> permissions;
+    ById<RoleRow> roles;
+    ById<ItemRow> items;
+    ById<LocalizedTextRow> localizedTexts;
+    ByText<AttributeContextRow> attributeContextNames;
+    ByText<AttributeTypeRow> attributeTypeNames;
+    ByText<AttributeRow> attributeNames;       // folded
+    ByText<AttributeRow> attributeExactNames;  // as stored
+    ByText<ItemRow> itemKeys;                  // as stored
 };
 
 struct RefDataHandle {
@@ -103,4 +135,5 @@ struct RefDataHandle {
     std::deque<RoleRow> roleCatalogue;
     std::deque<ItemRow> itemCatalogue;
     std::deque<LocalizedTextRow> localizedTextCatalogue;
+    CatalogueIndex catalogueIndex;
 };

@@ -236,6 +236,7 @@ public:
     virtual bool deleteItemAttributeValues(unsigned id, unsigned versionItemId,
                                            unsigned attributeId) = 0;
     virtual bool deleteVersionLinksB(unsigned versionId, unsigned key) = 0;
+    // Also removes every language-tagged text whose last link it removed.
     virtual bool deleteVersionItemValueLinks(unsigned versionId, unsigned localizedTextId,
                                              unsigned itemAttributeValueId) = 0;
     virtual bool deleteDomainExtras(unsigned id, const QxbString& text1, const QxbString& text2,
@@ -306,6 +307,13 @@ public:
                                    const QxbString& text4, unsigned* newId) = 0;
     // Every table of the store with its row count: columns "TABLE_NAME", "ROW_COUNT".
     virtual StoreResultSet* listTableCounts() = 0;
+    // A grant on a domain's attributes: (domain, account, permission); -1 stores NULL.
+    virtual bool insertDomainAttributePermission(unsigned domainId, unsigned accountId,
+                                                 unsigned permissionId, unsigned* newId) = 0;
+    // The item attribute values a version owns (item_attribute_values.VERSION_ID),
+    // columns as listItemAttributeValues (0 ID, 1 VERSION_ITEM_ID, 2 ATTRIBUTE_ID,
+    // 3 ITEM_ID, 4 VERSION_ID), ordered by ID; -1 is no filter.
+    virtual StoreResultSet* listVersionItemAttributeValues(unsigned versionId) = 0;
 
 protected:
     virtual ~RefDataStore() {}

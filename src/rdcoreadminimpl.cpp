@@ -92,9 +92,31 @@ bool RefDataAdminImpl::forEachRow(StoreResultSet* rows, const RowAction& action)
     return true;
 }
 
-bool RefDataAdminImpl::unavailable(RefDataHandle* handle, int line) {
-    if (!connected(handle, Site{__FILE__, line})) return false;
-    return report(handle, Site{__FILE__, line}, rdcore::kMsgNoConnection);
+bool RefDataAdminImpl::walkRows(RefDataHandle* handle, StoreResultSet* rows,
+                                const RowAction& action) {
+    Owned<StoreResultSet> owned(rows);
+    for (;;) {
+        const int answer = owned->next();
+        if (answer == 0) return true;
+        if (answer != 1) return storeFailed(handle, RDADMIN_SITE);
+        if (!action(*owned)) return false;
+    }
+}
+
+bool RefDataAdminImpl::reportWith(RefDataHandle* handle, Site site, int code,
+                                  const QxbString& argument) {
+    handle->errorText = qxb_get_message(site.file, site.line, rdcore::kModule, code, argument);
+    logLine(site, handle->errorText);
+    return false;
+}
+
+bool RefDataAdminImpl::refuseAnyId(RefDataHandle* handle, unsigned id, Site site) {
+    if (id != kAny) return true;
+    return reportWith(handle, site, rdadmin::kMsgNotFound, "[-1]");
+}
+
+unsigned RefDataAdminImpl::sessionDomainId(RefDataHandle* handle) {
+    return handle->currentDomain != nullptr ? handle->currentDomain->id : kAny;
 }
 
 // --- connection settings ---------------------------------------------------------------------
@@ -108,7 +130,11 @@ bool RefDataAdminImpl::setConnection(RefDataHandle* handle, const QxbString& dsn
         logLine(RDADMIN_SITE, repository->getLastError());
         return false;
     }
-    // The stores belong to the old data repository: drop them before it.
+    // The session and the catalogues hold rows of the old data source, and
+    // the stores belong to the old data repository: drop them before it.
+    destroyDomainEditSession(handle->currentDomain);
+    handle->currentDomain = nullptr;
+    clearCatalogues(handle);
     rdcore::releaseField(handle->adminStore);
     rdcore::releaseField(handle->queryStore);
     rdcore::releaseField(handle->dataRepository);
@@ -222,61 +248,4 @@ bool RefDataAdminImpl::removePublisherAccess(RefDataHandle* handle, unsigned dom
                                                    none, kAny, kAny))
         return true;
     return storeFailed(handle, RDADMIN_SITE);
-}
-
-// --- operations of the edit session (a later stage) ------------------------------------------------
-
-bool RefDataAdminImpl::createAttribute(RefDataHandle* handle, const QxbString&, const QxbString&,
-                                       const QxbString&, const QxbString&, unsigned, unsigned,
-                                       unsigned*) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::deleteAttribute(RefDataHandle* handle, unsigned, unsigned) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::addItem(RefDataHandle* handle, const QxbString&, const QxbString&, bool,
-                               bool, const QxbString&, unsigned, unsigned*) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::beginNewDomain(RefDataHandle* handle, const QxbString&, const QxbString&,
-                                      const QxbString&, bool, const QxbString&, unsigned,
-                                      const QxbString&) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::beginNewDomainVersion(RefDataHandle* handle, unsigned, const QxbString&,
-                                             const QxbString&, bool, unsigned, const QxbString&) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::addDomainAttribute(RefDataHandle* handle, const QxbString&,
-                                          const QxbString&, unsigned, const QxbString&, unsigned) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::deleteDomainAttribute(RefDataHandle* handle, unsigned, unsigned, unsigned) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::addDomainItem(RefDataHandle* handle, const QxbString&, const QxbString&,
-                                     bool, bool, const QxbString&, unsigned, QxbString, int,
-                                     unsigned, unsigned) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::deleteDomainItem(RefDataHandle* handle, unsigned, unsigned, unsigned) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::addItemAttribute(RefDataHandle* handle, unsigned, const QxbString&,
-                                        const QxbString&, unsigned, const QxbString&, unsigned) {
-    return unavailable(handle, __LINE__);
-}
-
-bool RefDataAdminImpl::removeVersionItemTexts(RefDataHandle* handle, unsigned, unsigned, unsigned,
-                                              unsigned) {
-    return unavailable(handle, __LINE__);
 }

@@ -5,11 +5,15 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "RefDataAdmin.h"
 #include "RefDataHandle.h"
 #include "qxlog.h"
+#include "rdcoreeditsession.h"
 
 class RefDataStore;
 class StoreResultSet;
@@ -83,9 +87,9 @@ public:
     bool endDomainEdit(RefDataHandle* handle) override;
 
     // --- catalogues (used by the edit session) ---------------------------------
-    // Each lookup scans one catalogue of the handle from the front and answers
-    // the first matching row, or null with message 1532 in the handle's error
-    // text and the log. Names compare without case.
+    // Each lookup answers the first matching row of one catalogue of the
+    // handle (through its index, in constant time), or null with message
+    // 1532 in the handle's error text and the log. Names compare without case.
     const AccountRow* findAccountById(RefDataHandle* handle, unsigned id);
     const AttributeContextRow* findAttributeContextByName(RefDataHandle* handle,
                                                           const QxbString& name);
@@ -96,12 +100,22 @@ public:
     const PermissionRow* findPermissionById(RefDataHandle* handle, unsigned id);
     const RoleRow* findRoleById(RefDataHandle* handle, unsigned id);
 
+    // Quiet lookups (null when missing, nothing reported). An attribute
+    // deleted through this handle is not found.
+    AttributeRow* attributeNamed(RefDataHandle* handle, const QxbString& name, bool caseSensitive);
+    AttributeRow* attributeWithId(RefDataHandle* handle, unsigned id);
+    ItemRow* itemWithKey(RefDataHandle* handle, const QxbString& key);  // exact
+    ItemRow* itemWithId(RefDataHandle* handle, unsigned id);
+    const LocalizedTextRow* localizedTextWithId(RefDataHandle* handle, unsigned id);
+
     // Rebuilds the nine catalogues from the admin store, in dependency order
     // (a row only refers to rows of catalogues built before its own). The new
     // rows replace the old ones only when all nine were read: on failure
     // (store text or message 1532 reported) every catalogue keeps its old
-    // rows, so no row is left pointing at a destroyed one. An account whose
-    // role id is -1 has no role. The caller has passed the connection check.
+    // rows, so no row is left pointing at a destroyed one. A stored -1
+    // (NULL) reference is "none". Refused with message 3 while an edit
+    // session is open (its records point at the rows). The caller has passed
+    // the connection check.
     bool refreshCatalogues(RefDataHandle* handle);
 
 private:
@@ -112,6 +126,11 @@ private:
     };
     class Transaction;
     struct CatalogueSet;
+    struct StoredItem;
+    struct LoadState;
+    // The outcome of a creation step: created, already stored, or failed
+    // (reported).
+    enum class Creation { Created, Exists, Failed };
     struct SourceDomain;
     struct CopyKeys;
     using RowAction = std::function<bool(StoreResultSet& row)>;
@@ -137,10 +156,18 @@ private:
     // Runs action for every row of rows (already checked for null) and
     // releases it; false at the first action that fails.
     bool forEachRow(StoreResultSet* rows, const RowAction& action);
+    // Runs action for every row of rows (already checked for null) and
+    // releases it. A store answer other than a row or the end is a store
+    // failure (reported); false also at the first action that fails.
+    bool walkRows(RefDataHandle* handle, StoreResultSet* rows, const RowAction& action);
+    // Message code with one argument into the handle's error text and the
+    // log; answers false.
+    bool reportWith(RefDataHandle* handle, Site site, int code, const QxbString& argument);
+    // -1 as the object of an operation: message 1532, false.
+    bool refuseAnyId(RefDataHandle* handle, unsigned id, Site site);
     void logLine(Site site, const QxbString& text);
     // An operation of a later stage: after the connection check, message 3
     // into the handle and the log.
-    bool unavailable(RefDataHandle* handle, int line);
 
     // --- steps of copyDomain ------------------------------------------------------
     bool readSourceDomain(RefDataHandle* handle, unsigned domainId, SourceDomain* source);
@@ -163,11 +190,83 @@ private:
     bool loadAccounts(RefDataHandle* handle, CatalogueSet* fresh);
     bool loadAttributes(RefDataHandle* handle, CatalogueSet* fresh);
     bool loadItems(RefDataHandle* handle, CatalogueSet* fresh);
-    bool loadItemPermissions(RefDataHandle* handle, const CatalogueSet& fresh, ItemRow* item);
+    bool loadItemPermissions(RefDataHandle* handle, CatalogueSet* fresh);
     bool loadLocalizedTexts(RefDataHandle* handle, CatalogueSet* fresh);
+    template <typename Row, typename ReadRow>
+    bool appendRows(RefDataHandle* handle, StoreResultSet* listing, std::deque<Row>* into,
+                    ReadRow readRow);
+    // The refresh itself, without the open-session guard (the begin
+    // operations run it on their new, empty session).
+    bool rebuildCatalogues(RefDataHandle* handle);
+    void swapInCatalogues(RefDataHandle* handle, CatalogueSet* fresh);
+    // Empties the nine catalogues and their index.
+    void clearCatalogues(RefDataHandle* handle);
     // A found catalogue row, or null after reporting message 1532.
     template <typename Row>
     const Row* found(RefDataHandle* handle, const Row* row, Site site);
+    // Resolves a stored reference: -1 is none (true, *out null); an id of
+    // no row reports message 1532 and answers false.
+    template <typename Row>
+    bool resolve(RefDataHandle* handle, const CatalogueIndex::ById<Row>& rows, unsigned id,
+                 const Row** out, Site site);
+    // Appends a row to its catalogue and index; answers its place.
+    AttributeRow* appendAttributeRow(RefDataHandle* handle, AttributeRow row);
+    ItemRow* appendItemRow(RefDataHandle* handle, ItemRow row);
+    // Marks the attribute's row removed and takes it out of the index.
+    void markAttributeRemoved(RefDataHandle* handle, unsigned id);
+
+    // --- attributes and items -----------------------------------------------------------
+    // createAttribute's work. With recoverExisting, an attribute already
+    // stored (a catalogue older than the store) is read into the catalogue
+    // and answered as Exists without a report; else it reports 1509.
+    Creation createAttributeRow(RefDataHandle* handle, const QxbString& name,
+                                const QxbString& label, const QxbString& attributeTypeName,
+                                const QxbString& attributeContextName, unsigned languageId,
+                                unsigned accountId, bool recoverExisting, AttributeRow** row);
+    AttributeRow* readStoredAttribute(RefDataHandle* handle, StoreResultSet& row);
+    // addItem's work; *item is what the store holds afterwards.
+    Creation addItemRow(RefDataHandle* handle, const QxbString& key, const QxbString& text,
+                        unsigned accountId, bool recoverExisting, StoredItem* item);
+    bool removeVersionItemText(RefDataHandle* handle, unsigned textId, unsigned versionId,
+                               unsigned accountId);
+    // The open session's domain id, -1 without a session.
+    static unsigned sessionDomainId(RefDataHandle* handle);
+
+    // --- the edit session -------------------------------------------------------------------
+    // The connection check and an open session (message 3 into the handle).
+    bool sessionOpen(RefDataHandle* handle, Site site);
+    // A new empty session in the handle, or false (530 reported).
+    bool createSession(RefDataHandle* handle, Site site);
+    void discardSession(RefDataHandle* handle);
+    bool loadDomainIntoSession(RefDataHandle* handle, unsigned domainId);
+    bool loadDomainRow(RefDataHandle* handle, LoadState* load);
+    bool loadDomainGrants(RefDataHandle* handle, LoadState* load);
+    bool loadDomainLanguages(RefDataHandle* handle, LoadState* load);
+    bool loadDomainAttributes(RefDataHandle* handle, LoadState* load);
+    bool loadVersions(RefDataHandle* handle, LoadState* load);
+    bool loadVersion(RefDataHandle* handle, LoadState* load, PendingVersion* version);
+    bool loadVersionItems(RefDataHandle* handle, LoadState* load, PendingVersion* version);
+    bool loadVersionItemValues(RefDataHandle* handle, LoadState* load, PendingVersion* version);
+    bool loadDomainHistory(RefDataHandle* handle, LoadState* load);
+    // The item attribute value of the version with that id: one the
+    // version's items own, else one read from the store by id and given to
+    // the version's entry of the same item. Null when there is none.
+    ItemAttributeValue* versionValue(RefDataHandle* handle, LoadState* load,
+                                     PendingVersion* version, unsigned valueId, bool* failed);
+    // Runs an edit operation, turning a failed allocation into message 530.
+    bool guarded(RefDataHandle* handle, const std::function<bool()>& operation);
+    const ItemRow* storedItem(RefDataHandle* handle, const QxbString& key, const QxbString& text,
+                              const AccountRow* account);
+    static bool wouldBeOwnAncestor(DomainEditSession* session, unsigned itemId, unsigned parentId);
+    // The item and every item below it in the newest version, each once,
+    // every item after its descendants.
+    static std::vector<unsigned> subtreeDeepestFirst(DomainEditSession* session, unsigned itemId);
+    static void removeItemEntries(DomainEditSession* session, const std::vector<unsigned>& items,
+                                  const LanguageRow* language, const AccountRow* account);
+    // The change record of an edit (id -1, status "A", now).
+    static ChangeRecord editRecord(const QxbString& tableCode, unsigned objectId,
+                                   const QxbString& description, const LanguageRow* language,
+                                   const AccountRow* account);
 
     QxLogger* logger = nullptr;
 };
@@ -191,20 +290,43 @@ private:
     bool open_ = false;
 };
 
+// What the store holds for an item.
+struct RefDataAdminImpl::StoredItem {
+    unsigned id = kNotStored;
+    QxbString key;
+    QxbString text;
+    bool flag1 = true;
+    bool flag2 = true;
+    QxbString text2;
+    unsigned account = kNotStored;
+};
+
 namespace rdadmin {
 
 // Message codes of the administration layer (module "Reference Data").
 constexpr int kMsgExists = 1509;
 constexpr int kMsgNotFound = 1532;
+constexpr int kMsgInUse = 1815;
+constexpr int kMsgVersionNotFound = 1824;
 
 // Table codes of the change records.
 constexpr const char* kTableDomains = "RDDOMS";
 constexpr const char* kTableVersions = "RDDOVR";
 constexpr const char* kTableAccounts = "RDACTS";
+constexpr const char* kTableAttributes = "RDATRS";
+constexpr const char* kTableItems = "RDDOIT";
+constexpr const char* kTableItemValues = "RDITVV";
+constexpr const char* kTableDomainAttributes = "RDDOAT";
+constexpr const char* kTableVersionAttributes = "RDDATV";
+constexpr const char* kTableVersionItems = "RDITVR";
+constexpr const char* kTableVersionItemValues = "RDDOIA";
 
 constexpr unsigned kAny = static_cast<unsigned>(-1);
 constexpr unsigned kDefaultLanguage = 1;
 constexpr unsigned kDefaultAccount = 1;
+
+// A catalogue name folded for comparison without case (ASCII letters).
+std::string foldName(const QxbString& name);
 
 }  // namespace rdadmin
 

@@ -1,11 +1,178 @@
 // DomainEditSession: the administration layer's in-memory edit of one domain,
 // held by a handle between beginNewDomain/beginNewDomainVersion and
 // endDomainEdit/cancelDomainEdit.
+//
+// References are plain pointers to catalogue rows (RefDataHandle.h) or to
+// records of the same session; a null reference means "none" (an id the
+// store did not resolve, or a NULL column). Records that others point at and
+// that can be erased from the middle of their sequence live in std::list, so
+// an erase never moves another record; append-only sequences are deques.
 #pragma once
 
+#include <deque>
+#include <list>
+#include <unordered_map>
+#include <vector>
+
+#include "RefDataHandle.h"
+#include "qxbcpp.h"
+
+// The id of a record that is not stored yet.
+constexpr unsigned kNotStored = static_cast<unsigned>(-1);
+
+struct ChangeRecord {
+    unsigned id = kNotStored;
+    QxbString status;
+    unsigned objectId = kNotStored;
+    QxbString tableCode;
+    QxbString description;
+    const LanguageRow* language = nullptr;
+    const AccountRow* account = nullptr;
+    QxbDate date;
+};
+
+struct AccessPair {
+    const AccountRow* account = nullptr;
+    const PermissionRow* permission = nullptr;
+};
+
+struct RoleAccessPair {
+    const AccountRow* account = nullptr;
+    const RoleRow* role = nullptr;
+};
+
+struct DomainAssociation {
+    int id = 0;
+    QxbString text;
+};
+
+struct DomainLanguageEntry {
+    unsigned id = kNotStored;
+    const LanguageRow* language = nullptr;
+};
+
+struct DomainAttributeValue {
+    unsigned id = kNotStored;
+    QxbString text;
+    bool flag = false;
+    const LanguageRow* language = nullptr;
+};
+
+struct DomainAttributeEntry {
+    unsigned id = kNotStored;
+    const AttributeRow* attribute = nullptr;
+    std::vector<AccessPair> permissions;
+    std::list<DomainAttributeValue> values;
+    ChangeRecord change;
+    // Removed in this session: no longer among the domain's attributes, kept
+    // alive for the older versions that still point at it and its values.
+    bool removed = false;
+};
+
+struct VersionAttributeEntry {
+    DomainAttributeEntry* domainAttribute = nullptr;
+    bool flag = false;
+    ChangeRecord change;
+};
+
+struct VersionItemEntry;
+
+struct ItemAttributeValue {
+    unsigned id = kNotStored;
+    VersionItemEntry* owner = nullptr;
+    const AttributeRow* attribute = nullptr;
+    std::vector<AccessPair> permissions;
+};
+
+struct VersionItemEntry {
+    unsigned id = kNotStored;  // the version item's id
+    const ItemRow* item = nullptr;
+    QxbDate date;
+    unsigned number = 0;
+    QxbString text;
+    const ItemRow* parentItem = nullptr;  // null: a top-level item
+    std::list<ItemAttributeValue> values;
+    ChangeRecord change;
+};
+
+struct ItemValueLink {
+    const LocalizedTextRow* localizedText = nullptr;
+    ItemAttributeValue* value = nullptr;
+};
+
+struct PendingVersion {
+    unsigned id = kNotStored;
+    int number = 0;
+    QxbString label;
+    bool flag1 = false;
+    bool flag2 = false;
+    QxbString text;
+    const AccountRow* account = nullptr;
+    QxbDate date;
+    std::vector<AccessPair> permissions;
+    std::vector<DomainLanguageEntry*> languages;
+    std::list<VersionAttributeEntry> attributes;
+    std::vector<DomainAttributeValue*> values;
+    std::list<VersionItemEntry> items;
+    std::vector<ItemAttributeValue*> itemValues;
+    std::vector<ItemValueLink> itemValueLinks;
+
+    PendingVersion() = default;
+    PendingVersion(const PendingVersion&) = delete;
+    PendingVersion& operator=(const PendingVersion&) = delete;
+    PendingVersion(PendingVersion&&) = default;
+};
+
+struct DomainExtra {
+    unsigned id = kNotStored;
+    QxbString text1;
+    QxbString text2;
+    int number = 0;
+    QxbString text3;
+    QxbString text4;
+};
+
 struct DomainEditSession {
-    // The records of the edited domain arrive with the edit operations.
+    unsigned id = kNotStored;
+    QxbString name;
+    QxbString description;
+    QxbString text1;
+    bool flag1 = false;
+    bool flag2 = false;
+    QxbString text2;
+    int number1 = 0;
+    int number2 = 0;
+    QxbString kindCode;
+    QxbDate date;
+    std::vector<AccessPair> permissions;
+    std::deque<PendingVersion> versions;  // oldest first; the last is the newest
+    std::vector<RoleAccessPair> rolePermissions;
+    std::vector<DomainAssociation> associations;
+    std::deque<ChangeRecord> changeRecords;
+    std::deque<DomainLanguageEntry> languages;
+    std::list<DomainAttributeEntry> domainAttributes;
+    std::vector<DomainExtra> extras;
+    // Domain attributes removed in this session, moved here whole (a list
+    // splice keeps every address) for the references of older versions.
+    std::list<DomainAttributeEntry> removedDomainAttributes;
+
+    // The newest version's entries by item id, in version order, built on
+    // first use. Whatever erases entries of the newest version keeps it
+    // current or clears newestIndexBuilt.
+    std::unordered_map<unsigned, std::vector<VersionItemEntry*>> newestEntriesByItem;
+    bool newestIndexBuilt = false;
+
+    PendingVersion& newest() { return versions.back(); }
+    // newestEntriesByItem, built when it is not.
+    std::unordered_map<unsigned, std::vector<VersionItemEntry*>>& newestIndex();
 };
 
 // Frees the session with everything it owns; nothing for null.
 void destroyDomainEditSession(DomainEditSession* session);
+
+// A copy of a version: new item entries with new copies of their values
+// (each copy owned by its new entry) and new attribute entries; the copy's
+// item value references and links point at the copied values; everything
+// else (catalogue rows, domain attributes, domain attribute values,
+// languages) is referred to as the source refers to it.
+void copyPendingVersion(const PendingVersion& source, PendingVersion* copy);

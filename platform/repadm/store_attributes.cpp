@@ -119,6 +119,15 @@ StoreResultSet* RefDataStoreImpl::listDomainAttributePermissions(unsigned domain
     return listing("listDomainAttributePermissions", sql, filters, kDomainAttributePermissions);
 }
 
+bool RefDataStoreImpl::insertDomainAttributePermission(unsigned domainId, unsigned accountId,
+                                                       unsigned permissionId, unsigned* newId) {
+    static const char sql[] =
+        "INSERT INTO {P}domain_attribute_permissions (DOMAIN_ID, ACCOUNT_ID, PERMISSION_ID) "
+        "VALUES (?, ?, ?)";
+    return write("insertDomainAttributePermission", sql, kDomainAttributePermissions,
+                 {idValue(domainId), idValue(accountId), idValue(permissionId)}, newId);
+}
+
 bool RefDataStoreImpl::insertDomainAttributeValue(unsigned domainAttributeId, const QxbString& text,
                                                   const QxbString& flag, unsigned languageId,
                                                   unsigned* newId) {

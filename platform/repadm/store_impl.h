@@ -223,6 +223,9 @@ public:
                            int number, const QxbString& text3, const QxbString& text4,
                            unsigned* newId) override;
     StoreResultSet* listTableCounts() override;
+    bool insertDomainAttributePermission(unsigned domainId, unsigned accountId,
+                                         unsigned permissionId, unsigned* newId) override;
+    StoreResultSet* listVersionItemAttributeValues(unsigned versionId) override;
 
 private:
     ~RefDataStoreImpl() override;

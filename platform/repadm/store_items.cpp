@@ -158,6 +158,17 @@ StoreResultSet* RefDataStoreImpl::listItemAttributeValues(unsigned id, unsigned 
     return listing("listItemAttributeValues", sql, filters, kItemAttributeValues);
 }
 
+// The VERSION_ID index holds the row id after the version, so the rows come
+// in id order straight from the index, without a sort.
+StoreResultSet* RefDataStoreImpl::listVersionItemAttributeValues(unsigned versionId) {
+    static const char sql[] =
+        "SELECT ID, VERSION_ITEM_ID, ATTRIBUTE_ID, ITEM_ID, VERSION_ID "
+        "FROM {P}item_attribute_values{W} ORDER BY ID";
+    FilterClause filters;
+    filters.id("VERSION_ID", versionId);
+    return listing("listVersionItemAttributeValues", sql, filters, kItemAttributeValues);
+}
+
 // A value still used by another version (a copy reaches its source's values
 // through its own links) is kept until its last user is gone.
 bool RefDataStoreImpl::deleteItemAttributeValues(unsigned id, unsigned versionItemId,
@@ -214,13 +225,28 @@ StoreResultSet* RefDataStoreImpl::listVersionItemValueLinks(unsigned versionId,
     return listing("listVersionItemValueLinks", sql, filters, kVersionItemValueLinks);
 }
 
+// A text lives as long as a link uses it: the texts whose every link is
+// about to go are deleted first (while the links still tell which they are),
+// then the links. A text never linked (writeRow without a value) stays.
 bool RefDataStoreImpl::deleteVersionItemValueLinks(unsigned versionId, unsigned localizedTextId,
                                                    unsigned itemAttributeValueId) {
-    static const char sql[] = "DELETE FROM {P}version_item_value_links{W}";
+    // Per text among the removed links: removed links == all its links. The
+    // filters' bare column names are r's (localized_texts has none of them).
+    static const char sqlTexts[] =
+        "DELETE FROM {P}localized_texts WHERE ID IN (SELECT r.LOCALIZED_TEXT_ID FROM "
+        "{P}version_item_value_links r WHERE 1{A} GROUP BY r.LOCALIZED_TEXT_ID HAVING COUNT(*) = "
+        "(SELECT COUNT(*) FROM {P}version_item_value_links a WHERE a.LOCALIZED_TEXT_ID = "
+        "r.LOCALIZED_TEXT_ID))";
+    static const char sqlLinks[] = "DELETE FROM {P}version_item_value_links{W}";
+    const char* operation = "deleteVersionItemValueLinks";
     FilterClause filters;
     filters.id("VERSION_ID", versionId).id("LOCALIZED_TEXT_ID", localizedTextId);
     filters.id("ITEM_ATTRIBUTE_VALUE_ID", itemAttributeValueId);
-    return filteredWrite("deleteVersionItemValueLinks", sql, filters, kVersionItemValueLinks);
+    return atomically(operation, [&] {
+        return filteredWrite(operation, sqlTexts, filters,
+                             kLocalizedTexts | kVersionItemValueLinks) &&
+               filteredWrite(operation, sqlLinks, filters, kVersionItemValueLinks);
+    });
 }
 
 // --- items with attributes ------------------------------------------------------------------

@@ -60,8 +60,7 @@ protected:
         "listAccounts(-1,null,null,null,null,null,null)",
         "listAttributes(-1,null,null)",
         "listItems(-1,null,null,null,null,null,-1)",
-        "listItemPermissions(21,-1,-1)",
-        "listItemPermissions(22,-1,-1)",
+        "listItemPermissions(-1,-1,-1)",
         "listLocalizedTexts(-1,null,-1)",
     };
 };

@@ -1,6 +1,7 @@
 // The two removal cascades of the administration layer, run call by call as
-// it runs them: both must leave no row of the removed domain or version, and
-// touch nothing else. Also the transaction rules around them.
+// it runs them: both must leave no row of the removed domain or version (its
+// texts included), and touch nothing else. Also the transaction rules around
+// them.
 #include <chrono>
 #include <thread>
 
@@ -98,13 +99,13 @@ protected:
         if (!ok) store_->endTransaction(false);
         return ok && store_->endTransaction(true);
     }
-    // Counts of the tables that belong to domains and versions.
+    // Counts of the tables that belong to domains and versions (texts live
+    // as long as a version links them).
     std::map<std::string, int> domainCounts() {
         std::map<std::string, int> counts = tableCounts(store_.get());
         for (const char* shared :
              {"table_codes", "attribute_contexts", "attribute_types", "languages", "permissions",
-              "roles", "accounts", "attributes", "items", "item_permissions", "localized_texts",
-              "change_records"}) {
+              "roles", "accounts", "attributes", "items", "item_permissions", "change_records"}) {
             counts.erase(shared);
         }
         return counts;
@@ -131,7 +132,7 @@ TEST_F(CascadeTest, RemovingAVersionLeavesNoRowOfIt) {
     for (const char* table :
          {"domain_versions", "version_languages", "version_attributes", "version_values",
           "version_permissions", "version_items", "item_attribute_values", "version_item_values",
-          "version_item_value_links"}) {
+          "version_item_value_links", "localized_texts"}) {
         EXPECT_EQ(after[table], before[table] - 1) << table;
     }
     EXPECT_EQ(after["domains"], before["domains"]);
@@ -139,7 +140,11 @@ TEST_F(CascadeTest, RemovingAVersionLeavesNoRowOfIt) {
     EXPECT_EQ(rowsOf(store_->listItemsWithAttributes(d, 2)).size(), 1u);
 }
 
-TEST_F(CascadeTest, SharedValuesGoWithTheirLastUser) {
+TEST_F(CascadeTest, SharedValuesAndTextsGoWithTheirLastUser) {
+    // A text stored alone (no value) is no version's: no cascade removes it.
+    const QxbString alone("stored alone");
+    ASSERT_TRUE(store_->writeRow(&alone, nullptr, 1, kAny, nullptr, nullptr, nullptr));
+    const int textsBefore = tableCounts(store_.get())["localized_texts"];
     unsigned sourceVersion = 0;
     const unsigned source = fullDomain("source", &sourceVersion);
     const auto empty = tableCounts(store_.get())["item_attribute_values"];
@@ -151,9 +156,15 @@ TEST_F(CascadeTest, SharedValuesGoWithTheirLastUser) {
                                                        std::stoul(link[2])));
     }
     ASSERT_TRUE(removeDomain(source)) << store_->getLastError().asCstr();
-    EXPECT_EQ(tableCounts(store_.get())["item_attribute_values"], 1) << "the shared value stays";
+    auto counts = tableCounts(store_.get());
+    EXPECT_EQ(counts["item_attribute_values"], 1) << "the shared value stays";
+    EXPECT_EQ(counts["localized_texts"], textsBefore + 1) << "the shared text stays";
+    EXPECT_EQ(rowsOf(store_->listF(kAny, kAny)).at(0).at(4), "text");
     ASSERT_TRUE(removeDomain(d2)) << store_->getLastError().asCstr();
-    EXPECT_EQ(tableCounts(store_.get())["item_attribute_values"], 0);
+    counts = tableCounts(store_.get());
+    EXPECT_EQ(counts["item_attribute_values"], 0);
+    EXPECT_EQ(counts["localized_texts"], textsBefore);
+    EXPECT_EQ(rowsOf(store_->listLocalizedTexts(kAny, alone, kAny)).size(), 1u);
     EXPECT_GT(empty, 0);
 }
 

@@ -142,6 +142,69 @@ TEST_F(ItemsTest, DeletingTheRowsBeingWalkedLetsTheWalkFinish) {
     EXPECT_EQ(rowsOf(store_->listVersionItemValueLinks(versionId_, kAny, kAny)).size(), 0u);
 }
 
+// Each deletion runs in a transaction that is rolled back, so every case
+// starts from the same links: A linked three times (twice by v1), B once by
+// v1, C once by v2, D never.
+TEST_F(ItemsTest, DeletingLinksRemovesTheTextsWhoseLastLinkWent) {
+    const unsigned v1 = 1, v2 = 2;
+    std::map<std::string, unsigned> texts;
+    for (const char* name : {"A", "B", "C", "D"}) {
+        ASSERT_TRUE(store_->insertLocalizedText(name, 1, &texts[name]));
+    }
+    const unsigned links[][3] = {{v1, texts["A"], 1}, {v1, texts["A"], 2}, {v2, texts["A"], 1},
+                                 {v1, texts["B"], 1}, {v2, texts["C"], 3}};
+    for (const auto& link : links) {
+        ASSERT_TRUE(store_->insertVersionItemValueLink(link[0], link[1], link[2]));
+    }
+    const struct {
+        unsigned version, text, value;
+        std::vector<std::string> remaining;
+    } cases[] = {
+        {v1, kAny, kAny, {"A", "C", "D"}},          // A is still linked by v2
+        {v2, kAny, kAny, {"A", "B", "D"}},
+        {kAny, kAny, 1, {"A", "C", "D"}},           // A is still linked to value 2
+        {kAny, texts["A"], kAny, {"B", "C", "D"}},
+        {v1, texts["A"], 1, {"A", "B", "C", "D"}},  // one of A's three links
+        {kAny, kAny, kAny, {"D"}},                  // D was never linked
+        {99, kAny, kAny, {"A", "B", "C", "D"}},     // no link matches
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(store_->beginTransaction(0, 0));
+        ASSERT_TRUE(store_->deleteVersionItemValueLinks(c.version, c.text, c.value))
+            << store_->getLastError().asCstr();
+        std::vector<std::string> remaining;
+        for (const Row& row : rowsOf(store_->listLocalizedTexts(kAny, empty_, kAny))) {
+            remaining.push_back(row[1]);
+        }
+        EXPECT_EQ(remaining, c.remaining) << c.version << "," << c.text << "," << c.value;
+        ASSERT_TRUE(store_->endTransaction(false));
+    }
+    EXPECT_EQ(rowsOf(store_->listLocalizedTexts(kAny, empty_, kAny)).size(), 4u);
+}
+
+// Only the values a version owns, in id order; a copy that links them owns none.
+TEST_F(ItemsTest, VersionItemAttributeValuesAreTheOnesTheVersionOwns) {
+    buildColours();
+    const unsigned v2 = version(domainId_, 2);
+    const unsigned other = value(v2, versionItem(v2, red_), attr_, {});
+    const unsigned blueValue = value(versionId_, blueVi_, attr_, {});
+    const unsigned copy = version(domainId_, 3);
+    ASSERT_TRUE(store_->insertVersionItemValueLink(copy, 1, blueValue));
+    auto owned = rowsOf(store_->listVersionItemAttributeValues(versionId_));
+    ASSERT_EQ(owned.size(), 2u);
+    EXPECT_EQ(owned[0][1], std::to_string(redVi_));
+    EXPECT_EQ(owned[1], (Row{std::to_string(blueValue), std::to_string(blueVi_),
+                             std::to_string(attr_), std::to_string(blue_),
+                             std::to_string(versionId_)}));
+    EXPECT_EQ(rowsOf(store_->listVersionItemAttributeValues(copy)).size(), 0u);
+    std::vector<std::string> all;
+    for (const Row& row : rowsOf(store_->listVersionItemAttributeValues(kAny))) {
+        all.push_back(row[0]);
+    }
+    EXPECT_EQ(all, (std::vector<std::string>{owned[0][0], std::to_string(other),
+                                             std::to_string(blueValue)}));
+}
+
 TEST_F(ItemsTest, InsertItemAttributeValueNeedsAnExistingVersionItem) {
     EXPECT_FALSE(store_->insertItemAttributeValue(4242, 1, nullptr));
     EXPECT_NE(store_->getLastError().str().find("4242"), std::string::npos);

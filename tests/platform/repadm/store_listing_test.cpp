@@ -204,6 +204,18 @@ TEST_F(ListingTest, LinkListingsAnswerTheirKeysFirst) {
               (Row{std::to_string(textId), "hello", "1"}));
 }
 
+TEST_F(ListingTest, DomainAttributePermissionsReadBackAsInserted) {
+    const unsigned d = domain("alpha");
+    unsigned first = 0, second = 0;
+    ASSERT_TRUE(store_->insertDomainAttributePermission(d, 1, 2, &first));
+    ASSERT_TRUE(store_->insertDomainAttributePermission(d, kAny, 3, &second));
+    ASSERT_TRUE(store_->insertDomainAttributePermission(d + 1, 1, 2, nullptr));
+    EXPECT_EQ(rowsOf(store_->listDomainAttributePermissions(d, kAny, kAny)),
+              (std::vector<Row>{{std::to_string(d), "1", "2", std::to_string(first)},
+                                {std::to_string(d), "<null>", "3", std::to_string(second)}}));
+    EXPECT_EQ(rowsOf(store_->listDomainAttributePermissions(kAny, 1, 2)).size(), 2u);
+}
+
 TEST_F(ListingTest, ChangeRecordsAndExtrasColumns) {
     const unsigned d = domain("alpha");
     const QxbDate when(2460100.25);

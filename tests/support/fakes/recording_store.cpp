@@ -597,6 +597,13 @@ public:
     StoreResultSet* listTableCounts() override {
         return listing(__func__, "()");
     }
+    bool insertDomainAttributePermission(unsigned domainId, unsigned accountId,
+                                         unsigned permissionId, unsigned* newId) override {
+        return write(__func__, argList(domainId, accountId, permissionId, newId), newId);
+    }
+    StoreResultSet* listVersionItemAttributeValues(unsigned versionId) override {
+        return listing(__func__, argList(versionId));
+    }
 };
 
 }  // namespace
