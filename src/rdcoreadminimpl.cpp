@@ -103,6 +103,27 @@ bool RefDataAdminImpl::walkRows(RefDataHandle* handle, StoreResultSet* rows,
     }
 }
 
+bool RefDataAdminImpl::walkListing(RefDataHandle* handle, StoreResultSet* listing,
+                                   const RowAction& action, bool callIsReady) {
+    if (listing == nullptr) return storeFailed(handle, RDADMIN_SITE);
+    if (callIsReady) listing->isReady();
+    return walkRows(handle, listing, action);
+}
+
+int RefDataAdminImpl::firstRow(RefDataHandle* handle, StoreResultSet* listing,
+                               const RowAction& read) {
+    if (listing == nullptr) {
+        storeFailed(handle, RDADMIN_SITE);
+        return -1;
+    }
+    Owned<StoreResultSet> rows(listing);
+    const int answer = rows->next();
+    if (answer == 1) return read(*rows) ? 1 : -1;
+    if (answer == 0) return 0;
+    storeFailed(handle, RDADMIN_SITE);
+    return -1;
+}
+
 bool RefDataAdminImpl::reportWith(RefDataHandle* handle, Site site, int code,
                                   const QxbString& argument) {
     handle->errorText = qxb_get_message(site.file, site.line, rdcore::kModule, code, argument);

@@ -160,6 +160,18 @@ private:
     // releases it. A store answer other than a row or the end is a store
     // failure (reported); false also at the first action that fails.
     bool walkRows(RefDataHandle* handle, StoreResultSet* rows, const RowAction& action);
+    // walkRows on a listing's answer; a null answer is a store failure.
+    // isReady is called first when asked (its answer is not used).
+    bool walkListing(RefDataHandle* handle, StoreResultSet* listing, const RowAction& action,
+                     bool callIsReady = false);
+    // The first row of a listing through read: 1 a row, 0 none, -1 a store
+    // failure (reported).
+    int firstRow(RefDataHandle* handle, StoreResultSet* listing, const RowAction& read);
+    // Account / permission pairs of a listing (columns 1 and 2) into *into.
+    bool readGrants(RefDataHandle* handle, StoreResultSet* listing, std::vector<AccessPair>* into);
+    // The account, then the language, of an edit; a miss reports 1532.
+    bool resolveEditor(RefDataHandle* handle, unsigned accountId, unsigned languageId,
+                       const AccountRow** account, const LanguageRow** language);
     // Message code with one argument into the handle's error text and the
     // log; answers false.
     bool reportWith(RefDataHandle* handle, Site site, int code, const QxbString& argument);
@@ -224,6 +236,7 @@ private:
                                 const QxbString& attributeContextName, unsigned languageId,
                                 unsigned accountId, bool recoverExisting, AttributeRow** row);
     AttributeRow* readStoredAttribute(RefDataHandle* handle, StoreResultSet& row);
+    Creation alreadyStored(RefDataHandle* handle, int found, bool recoverExisting);
     // addItem's work; *item is what the store holds afterwards.
     Creation addItemRow(RefDataHandle* handle, const QxbString& key, const QxbString& text,
                         unsigned accountId, bool recoverExisting, StoredItem* item);
@@ -251,8 +264,8 @@ private:
     // The item attribute value of the version with that id: one the
     // version's items own, else one read from the store by id and given to
     // the version's entry of the same item. Null when there is none.
-    ItemAttributeValue* versionValue(RefDataHandle* handle, LoadState* load,
-                                     PendingVersion* version, unsigned valueId, bool* failed);
+    ItemAttributeValue* versionValue(RefDataHandle* handle, LoadState* load, unsigned valueId,
+                                     bool* failed);
     // Runs an edit operation, turning a failed allocation into message 530.
     bool guarded(RefDataHandle* handle, const std::function<bool()>& operation);
     const ItemRow* storedItem(RefDataHandle* handle, const QxbString& key, const QxbString& text,

@@ -7,10 +7,10 @@
 #include "RefDataHandle.h"
 #include "rdcoreadminimpl.h"
 #include "rdcorecommon.h"
+#include "rdcorestorerow.h"
 #include "repadm.h"
 
 using rdadmin::kAny;
-using rdcore::Owned;
 
 namespace {
 
@@ -55,24 +55,12 @@ RefDataAdminImpl::Creation RefDataAdminImpl::createAttributeRow(
     }
     // Outside a session the catalogues may be empty or old.
     if (handle->currentDomain == nullptr && !rebuildCatalogues(handle)) return Creation::Failed;
-    {
-        Owned<StoreResultSet> existing(
-            listed(handle, store->listAttributes(kAny, attributeName, attributeLabel), RDADMIN_SITE));
-        if (!existing) return Creation::Failed;
-        const int answer = existing->next();
-        if (answer == 1) {
-            if (!recoverExisting) {
-                report(handle, RDADMIN_SITE, rdadmin::kMsgExists);
-                return Creation::Exists;
-            }
-            *row = readStoredAttribute(handle, *existing);
-            return *row != nullptr ? Creation::Exists : Creation::Failed;
-        }
-        if (answer != 0) {
-            storeFailed(handle, RDADMIN_SITE);
-            return Creation::Failed;
-        }
-    }
+    const int existing = firstRow(handle, store->listAttributes(kAny, attributeName, attributeLabel),
+                                  [&](StoreResultSet& stored) {
+                                      if (recoverExisting) *row = readStoredAttribute(handle, stored);
+                                      return true;
+                                  });
+    if (existing != 0) return alreadyStored(handle, existing, recoverExisting);
     const AttributeTypeRow* type = findAttributeTypeByName(handle, attributeTypeName);
     if (type == nullptr) return Creation::Failed;
     const AttributeContextRow* context = findAttributeContextByName(handle, attributeContextName);
@@ -109,25 +97,30 @@ RefDataAdminImpl::Creation RefDataAdminImpl::createAttributeRow(
     return Creation::Created;
 }
 
+// The outcome of a duplicate check that found a row (1) or failed (-1):
+// without recovery a found row is message 1509.
+RefDataAdminImpl::Creation RefDataAdminImpl::alreadyStored(RefDataHandle* handle, int found,
+                                                           bool recoverExisting) {
+    if (found < 0) return Creation::Failed;
+    if (!recoverExisting) report(handle, RDADMIN_SITE, rdadmin::kMsgExists);
+    return Creation::Exists;
+}
+
 // An attribute row of listAttributes that the catalogue lacks; references
 // the catalogue cannot resolve stay none.
 AttributeRow* RefDataAdminImpl::readStoredAttribute(RefDataHandle* handle, StoreResultSet& row) {
-    const unsigned id = static_cast<unsigned>(row.getInt(0));
+    const unsigned id = rdadmin::idAt(row, 0);
     if (AttributeRow* known = attributeWithId(handle, id)) return known;
     const CatalogueIndex& index = handle->catalogueIndex;
-    auto quietly = [](const auto& rows, unsigned key) {
-        const auto found = rows.find(key);
-        return found != rows.end() ? found->second : nullptr;
-    };
     AttributeRow stored;
     stored.id = id;
-    stored.attributeType = quietly(index.attributeTypes, static_cast<unsigned>(row.getInt(1)));
-    stored.attributeContext = quietly(index.attributeContexts, static_cast<unsigned>(row.getInt(2)));
+    stored.attributeType = rdadmin::recordOf(index.attributeTypes, rdadmin::idAt(row, 1));
+    stored.attributeContext = rdadmin::recordOf(index.attributeContexts, rdadmin::idAt(row, 2));
     stored.name = row.getString(3);
     stored.label = row.getString(4);
-    stored.language = quietly(index.languages, static_cast<unsigned>(row.getInt(6)));
-    stored.flag = row.getString(7).compare(kYes, false) == 0;
-    stored.date.assign(row.getDouble(8));
+    stored.language = rdadmin::recordOf(index.languages, rdadmin::idAt(row, 6));
+    stored.flag = rdadmin::flagAt(row, 7);
+    stored.date = rdadmin::dateAt(row, 8);
     return appendAttributeRow(handle, std::move(stored));
 }
 
@@ -137,23 +130,13 @@ bool RefDataAdminImpl::deleteAttribute(RefDataHandle* handle, unsigned attribute
         return false;
     RefDataStore* store = handle->adminStore;
     const QxbString none;
-    // Answers whether the listing has a row; false with *failed on a store
-    // failure.
-    auto hasRow = [&](StoreResultSet* listing, bool* failed) {
-        Owned<StoreResultSet> rows(listed(handle, listing, RDADMIN_SITE));
-        const int answer = rows ? rows->next() : -1;
-        *failed = !rows || (answer != 0 && answer != 1);
-        if (rows && *failed) storeFailed(handle, RDADMIN_SITE);
-        return answer == 1;
-    };
-    bool failed = false;
-    const bool exists = hasRow(store->listAttributes(attributeId, none, none), &failed);
-    if (failed) return false;
-    if (!exists) return report(handle, RDADMIN_SITE, rdadmin::kMsgNotFound);
-    if (hasRow(store->listDomainAttributes(kAny, kAny, attributeId), &failed) ||
-        (!failed && hasRow(store->listItemAttributeValues(kAny, kAny, attributeId), &failed)))
-        return report(handle, RDADMIN_SITE, rdadmin::kMsgInUse);
-    if (failed) return false;
+    const auto anyRow = [](StoreResultSet&) { return true; };
+    const int exists = firstRow(handle, store->listAttributes(attributeId, none, none), anyRow);
+    if (exists == 0) return report(handle, RDADMIN_SITE, rdadmin::kMsgNotFound);
+    int used = exists < 0 ? -1 : firstRow(handle, store->listDomainAttributes(kAny, kAny, attributeId), anyRow);
+    if (used == 0) used = firstRow(handle, store->listItemAttributeValues(kAny, kAny, attributeId), anyRow);
+    if (used < 0) return false;
+    if (used == 1) return report(handle, RDADMIN_SITE, rdadmin::kMsgInUse);
     // A null note: no filter on the note.
     if (!store->deleteAttributeRow(attributeId, none)) return storeFailed(handle, RDADMIN_SITE);
     const QxbString description =
@@ -212,30 +195,18 @@ RefDataAdminImpl::Creation RefDataAdminImpl::addItemRow(RefDataHandle* handle, c
         return Creation::Failed;
     }
     const QxbString none;
-    {
-        Owned<StoreResultSet> existing(
-            listed(handle, store->listItems(kAny, itemKey, none, none, none, none, kAny), RDADMIN_SITE));
-        if (!existing) return Creation::Failed;
-        const int answer = existing->next();
-        if (answer == 1) {
-            if (!recoverExisting) {
-                report(handle, RDADMIN_SITE, rdadmin::kMsgExists);
-                return Creation::Exists;
-            }
-            item->id = static_cast<unsigned>(existing->getInt(0));
-            item->key = existing->getString(1);
-            item->text = existing->getString(2);
-            item->flag1 = existing->getString(3).compare(kYes, false) == 0;
-            item->flag2 = existing->getString(4).compare(kYes, false) == 0;
-            item->text2 = existing->getString(5);
-            item->account = static_cast<unsigned>(existing->getInt(6));
-            return Creation::Exists;
-        }
-        if (answer != 0) {
-            storeFailed(handle, RDADMIN_SITE);
-            return Creation::Failed;
-        }
-    }
+    const int existing = firstRow(
+        handle, store->listItems(kAny, itemKey, none, none, none, none, kAny), [&](StoreResultSet& stored) {
+            item->id = rdadmin::idAt(stored, 0);
+            item->key = stored.getString(1);
+            item->text = stored.getString(2);
+            item->flag1 = rdadmin::flagAt(stored, 3);
+            item->flag2 = rdadmin::flagAt(stored, 4);
+            item->text2 = stored.getString(5);
+            item->account = rdadmin::idAt(stored, 6);
+            return true;
+        });
+    if (existing != 0) return alreadyStored(handle, existing, recoverExisting);
     unsigned newId = kAny;
     if (!store->insertItem(itemKey, text, kYes, kYes, kItemText2, accountId, &newId)) {
         storeFailed(handle, RDADMIN_SITE);
@@ -267,22 +238,18 @@ bool RefDataAdminImpl::removeVersionItemTexts(RefDataHandle* handle, unsigned la
     RefDataStore* store = handle->adminStore;
     std::vector<unsigned> textIds;
     std::unordered_set<unsigned> seen;
-    StoreResultSet* links = listed(handle, store->listVersionItemValueLinks(versionId, kAny, kAny), RDADMIN_SITE);
-    if (links == nullptr || !walkRows(handle, links, [&](StoreResultSet& link) {
-            const unsigned textId = static_cast<unsigned>(link.getInt(1));
+    if (!walkListing(handle, store->listVersionItemValueLinks(versionId, kAny, kAny), [&](StoreResultSet& link) {
+            const unsigned textId = rdadmin::idAt(link, 1);
             if (seen.insert(textId).second) textIds.push_back(textId);
             return true;
         }))
         return false;
     for (const unsigned textId : textIds) {
-        bool inLanguage = false;
-        StoreResultSet* texts = listed(handle, store->listLocalizedTexts(textId, QxbString(), languageId), RDADMIN_SITE);
-        if (texts == nullptr || !walkRows(handle, texts, [&](StoreResultSet&) {
-                inLanguage = true;
-                return true;
-            }))
+        const int inLanguage = firstRow(handle, store->listLocalizedTexts(textId, QxbString(), languageId),
+                                        [](StoreResultSet&) { return true; });
+        if (inLanguage < 0 ||
+            (inLanguage == 1 && !removeVersionItemText(handle, textId, versionId, accountId)))
             return false;
-        if (inLanguage && !removeVersionItemText(handle, textId, versionId, accountId)) return false;
     }
     return true;
 }

@@ -11,40 +11,17 @@
 #include "RefDataHandle.h"
 #include "rdcoreadminimpl.h"
 #include "rdcorecommon.h"
+#include "rdcorestorerow.h"
 #include "repadm.h"
 
+using rdadmin::dateAt;
+using rdadmin::flagAt;
+using rdadmin::idAt;
 using rdadmin::kAny;
+using rdadmin::recordOf;
 using rdcore::Owned;
 
 namespace {
-
-const char* const kYes = "Y";
-
-unsigned idAt(StoreResultSet& row, int column) {
-    return static_cast<unsigned>(row.getInt(column));
-}
-
-QxbDate dateAt(StoreResultSet& row, int column) {
-    QxbDate date;
-    date.assign(row.getDouble(column));
-    return date;
-}
-
-bool flagAt(StoreResultSet& row, int column) {
-    return row.getString(column).compare(kYes, false) == 0;
-}
-
-template <typename Row>
-Row* indexed(const CatalogueIndex::ById<Row>& rows, unsigned id) {
-    const auto found = rows.find(id);
-    return found != rows.end() ? found->second : nullptr;
-}
-
-template <typename Row>
-Row* indexed(const CatalogueIndex::ByText<Row>& rows, const std::string& key) {
-    const auto found = rows.find(key);
-    return found != rows.end() ? found->second : nullptr;
-}
 
 // Indexes every row of a catalogue by id; the first row of an id wins.
 template <typename Row>
@@ -96,69 +73,69 @@ bool RefDataAdminImpl::resolve(RefDataHandle* handle, const CatalogueIndex::ById
         *out = nullptr;
         return true;
     }
-    *out = found(handle, static_cast<const Row*>(indexed(rows, id)), site);
+    *out = found(handle, static_cast<const Row*>(recordOf(rows, id)), site);
     return *out != nullptr;
 }
 
 const AccountRow* RefDataAdminImpl::findAccountById(RefDataHandle* handle, unsigned id) {
-    return found(handle, indexed(handle->catalogueIndex.accounts, id), RDADMIN_SITE);
+    return found(handle, recordOf(handle->catalogueIndex.accounts, id), RDADMIN_SITE);
 }
 
 const AttributeContextRow* RefDataAdminImpl::findAttributeContextByName(RefDataHandle* handle,
                                                                         const QxbString& name) {
-    return found(handle, indexed(handle->catalogueIndex.attributeContextNames, rdadmin::foldName(name)),
+    return found(handle, recordOf(handle->catalogueIndex.attributeContextNames, rdadmin::foldName(name)),
                  RDADMIN_SITE);
 }
 
 const AttributeContextRow* RefDataAdminImpl::findAttributeContextById(RefDataHandle* handle,
                                                                       unsigned id) {
-    return found(handle, indexed(handle->catalogueIndex.attributeContexts, id), RDADMIN_SITE);
+    return found(handle, recordOf(handle->catalogueIndex.attributeContexts, id), RDADMIN_SITE);
 }
 
 const AttributeTypeRow* RefDataAdminImpl::findAttributeTypeByName(RefDataHandle* handle,
                                                                   const QxbString& name) {
-    return found(handle, indexed(handle->catalogueIndex.attributeTypeNames, rdadmin::foldName(name)),
+    return found(handle, recordOf(handle->catalogueIndex.attributeTypeNames, rdadmin::foldName(name)),
                  RDADMIN_SITE);
 }
 
 const AttributeTypeRow* RefDataAdminImpl::findAttributeTypeById(RefDataHandle* handle,
                                                                 unsigned id) {
-    return found(handle, indexed(handle->catalogueIndex.attributeTypes, id), RDADMIN_SITE);
+    return found(handle, recordOf(handle->catalogueIndex.attributeTypes, id), RDADMIN_SITE);
 }
 
 const LanguageRow* RefDataAdminImpl::findLanguageById(RefDataHandle* handle, unsigned id) {
-    return found(handle, indexed(handle->catalogueIndex.languages, id), RDADMIN_SITE);
+    return found(handle, recordOf(handle->catalogueIndex.languages, id), RDADMIN_SITE);
 }
 
 const PermissionRow* RefDataAdminImpl::findPermissionById(RefDataHandle* handle, unsigned id) {
-    return found(handle, indexed(handle->catalogueIndex.permissions, id), RDADMIN_SITE);
+    return found(handle, recordOf(handle->catalogueIndex.permissions, id), RDADMIN_SITE);
 }
 
 const RoleRow* RefDataAdminImpl::findRoleById(RefDataHandle* handle, unsigned id) {
-    return found(handle, indexed(handle->catalogueIndex.roles, id), RDADMIN_SITE);
+    return found(handle, recordOf(handle->catalogueIndex.roles, id), RDADMIN_SITE);
 }
 
 AttributeRow* RefDataAdminImpl::attributeNamed(RefDataHandle* handle, const QxbString& name,
                                                bool caseSensitive) {
     const CatalogueIndex& index = handle->catalogueIndex;
-    return caseSensitive ? indexed(index.attributeExactNames, name.str())
-                         : indexed(index.attributeNames, rdadmin::foldName(name));
+    return caseSensitive ? recordOf(index.attributeExactNames, name.str())
+                         : recordOf(index.attributeNames, rdadmin::foldName(name));
 }
 
 AttributeRow* RefDataAdminImpl::attributeWithId(RefDataHandle* handle, unsigned id) {
-    return indexed(handle->catalogueIndex.attributes, id);
+    return recordOf(handle->catalogueIndex.attributes, id);
 }
 
 ItemRow* RefDataAdminImpl::itemWithKey(RefDataHandle* handle, const QxbString& key) {
-    return indexed(handle->catalogueIndex.itemKeys, key.str());
+    return recordOf(handle->catalogueIndex.itemKeys, key.str());
 }
 
 ItemRow* RefDataAdminImpl::itemWithId(RefDataHandle* handle, unsigned id) {
-    return indexed(handle->catalogueIndex.items, id);
+    return recordOf(handle->catalogueIndex.items, id);
 }
 
 const LocalizedTextRow* RefDataAdminImpl::localizedTextWithId(RefDataHandle* handle, unsigned id) {
-    return indexed(handle->catalogueIndex.localizedTexts, id);
+    return recordOf(handle->catalogueIndex.localizedTexts, id);
 }
 
 AttributeRow* RefDataAdminImpl::appendAttributeRow(RefDataHandle* handle, AttributeRow row) {
@@ -181,7 +158,7 @@ ItemRow* RefDataAdminImpl::appendItemRow(RefDataHandle* handle, ItemRow row) {
 
 void RefDataAdminImpl::markAttributeRemoved(RefDataHandle* handle, unsigned id) {
     CatalogueIndex& index = handle->catalogueIndex;
-    AttributeRow* row = indexed(index.attributes, id);
+    AttributeRow* row = recordOf(index.attributes, id);
     if (row == nullptr) return;
     row->removed = true;
     index.attributes.erase(id);
@@ -388,7 +365,7 @@ bool RefDataAdminImpl::loadItemPermissions(RefDataHandle* handle, CatalogueSet* 
         listed(handle, handle->adminStore->listItemPermissions(kAny, kAny, kAny), RDADMIN_SITE);
     const CatalogueIndex& index = fresh->index;
     return rows != nullptr && walkRows(handle, rows, [&](StoreResultSet& row) {
-               ItemRow* item = indexed(index.items, idAt(row, 0));
+               ItemRow* item = recordOf(index.items, idAt(row, 0));
                if (item == nullptr) return true;
                std::pair<const AccountRow*, const PermissionRow*> grant;
                if (!resolve(handle, index.accounts, idAt(row, 1), &grant.first, RDADMIN_SITE) ||

@@ -12,6 +12,7 @@
 #include "RefDataHandle.h"
 #include "rdcoreadminimpl.h"
 #include "rdcorecommon.h"
+#include "rdcorestorerow.h"
 #include "repadm.h"
 
 using rdadmin::kAny;
@@ -42,6 +43,13 @@ ChangeRecord RefDataAdminImpl::editRecord(const QxbString& tableCode, unsigned o
     return record;
 }
 
+bool RefDataAdminImpl::resolveEditor(RefDataHandle* handle, unsigned accountId, unsigned languageId,
+                                     const AccountRow** account, const LanguageRow** language) {
+    *account = findAccountById(handle, accountId);
+    *language = *account != nullptr ? findLanguageById(handle, languageId) : nullptr;
+    return *language != nullptr;
+}
+
 bool RefDataAdminImpl::guarded(RefDataHandle* handle, const std::function<bool()>& operation) {
     try {
         return operation();
@@ -62,10 +70,9 @@ bool RefDataAdminImpl::addDomainAttribute(RefDataHandle* handle, const QxbString
         if (type == nullptr) return false;
         const AttributeContextRow* context = findAttributeContextByName(handle, attributeContextName);
         if (context == nullptr) return false;
-        const AccountRow* account = findAccountById(handle, accountId);
-        if (account == nullptr) return false;
-        const LanguageRow* language = findLanguageById(handle, languageId);
-        if (language == nullptr) return false;
+        const AccountRow* account = nullptr;
+        const LanguageRow* language = nullptr;
+        if (!resolveEditor(handle, accountId, languageId, &account, &language)) return false;
         AttributeRow* attribute = attributeNamed(handle, name, false);
         if (attribute == nullptr &&
             createAttributeRow(handle, name, label, type->name, context->name, language->id,
@@ -105,10 +112,9 @@ bool RefDataAdminImpl::deleteDomainAttribute(RefDataHandle* handle, unsigned dom
     if (!sessionOpen(handle, RDADMIN_SITE) || !refuseAnyId(handle, domainAttributeId, RDADMIN_SITE))
         return false;
     return guarded(handle, [&] {
-        const AccountRow* account = findAccountById(handle, accountId);
-        if (account == nullptr) return false;
-        const LanguageRow* language = findLanguageById(handle, languageId);
-        if (language == nullptr) return false;
+        const AccountRow* account = nullptr;
+        const LanguageRow* language = nullptr;
+        if (!resolveEditor(handle, accountId, languageId, &account, &language)) return false;
         DomainEditSession* session = handle->currentDomain;
         auto& attributes = session->domainAttributes;
         const auto entry = std::find_if(attributes.begin(), attributes.end(),
@@ -150,10 +156,9 @@ bool RefDataAdminImpl::addDomainItem(RefDataHandle* handle, const QxbString& key
                                      unsigned accountId) {
     if (!sessionOpen(handle, RDADMIN_SITE)) return false;
     return guarded(handle, [&] {
-        const AccountRow* account = findAccountById(handle, accountId);
-        if (account == nullptr) return false;
-        const LanguageRow* language = findLanguageById(handle, languageId);
-        if (language == nullptr) return false;
+        const AccountRow* account = nullptr;
+        const LanguageRow* language = nullptr;
+        if (!resolveEditor(handle, accountId, languageId, &account, &language)) return false;
         const ItemRow* parent =
             parentItemId == -1 ? nullptr : itemWithId(handle, static_cast<unsigned>(parentItemId));
         const ItemRow* item = itemWithKey(handle, key);
@@ -193,8 +198,7 @@ const ItemRow* RefDataAdminImpl::storedItem(RefDataHandle* handle, const QxbStri
     row.flag1 = stored.flag1;
     row.flag2 = stored.flag2;
     row.text2 = stored.text2;
-    const auto owner = handle->catalogueIndex.accounts.find(stored.account);
-    row.account = owner != handle->catalogueIndex.accounts.end() ? owner->second : nullptr;
+    row.account = rdadmin::recordOf(handle->catalogueIndex.accounts, stored.account);
     return appendItemRow(handle, std::move(row));
 }
 
@@ -227,10 +231,9 @@ bool RefDataAdminImpl::deleteDomainItem(RefDataHandle* handle, unsigned itemId,
                                         unsigned languageId, unsigned accountId) {
     if (!sessionOpen(handle, RDADMIN_SITE) || !refuseAnyId(handle, itemId, RDADMIN_SITE)) return false;
     return guarded(handle, [&] {
-        const AccountRow* account = findAccountById(handle, accountId);
-        if (account == nullptr) return false;
-        const LanguageRow* language = findLanguageById(handle, languageId);
-        if (language == nullptr) return false;
+        const AccountRow* account = nullptr;
+        const LanguageRow* language = nullptr;
+        if (!resolveEditor(handle, accountId, languageId, &account, &language)) return false;
         DomainEditSession* session = handle->currentDomain;
         const std::vector<unsigned> order = subtreeDeepestFirst(session, itemId);
         removeItemEntries(session, order, language, account);

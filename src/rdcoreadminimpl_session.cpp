@@ -5,41 +5,18 @@
 // version's item values come from one listing.
 #include <new>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "RefDataHandle.h"
 #include "rdcoreadminimpl.h"
 #include "rdcorecommon.h"
+#include "rdcorestorerow.h"
 #include "repadm.h"
 
+using rdadmin::dateAt;
+using rdadmin::flagAt;
+using rdadmin::idAt;
 using rdadmin::kAny;
-using rdcore::Owned;
-
-namespace {
-
-const char* const kYes = "Y";
-
-unsigned idAt(StoreResultSet& row, int column) {
-    return static_cast<unsigned>(row.getInt(column));
-}
-
-bool flagAt(StoreResultSet& row, int column) {
-    return row.getString(column).compare(kYes, false) == 0;
-}
-
-QxbDate dateAt(StoreResultSet& row, int column) {
-    QxbDate date;
-    date.assign(row.getDouble(column));
-    return date;
-}
-
-template <typename Record>
-Record* byId(const std::unordered_map<unsigned, Record*>& records, unsigned id) {
-    const auto found = records.find(id);
-    return found != records.end() ? found->second : nullptr;
-}
-
-}  // namespace
+using rdadmin::recordOf;
 
 // What one load has read so far, by id: the first record of an id wins.
 struct RefDataAdminImpl::LoadState {
@@ -120,7 +97,10 @@ bool RefDataAdminImpl::beginNewDomainVersion(RefDataHandle* handle, unsigned dom
         }
         if (session->versions.empty()) {
             // A domain whose every version was removed: nothing to copy.
-            reportWith(handle, RDADMIN_SITE, rdadmin::kMsgVersionNotFound, session->name);
+            const QxbString text = qxb_get_message(__FILE__, __LINE__, rdcore::kModule,
+                                                   rdadmin::kMsgVersionNotFound, session->name, "any");
+            handle->errorText = text;
+            logLine(RDADMIN_SITE, text);
             discardSession(handle);
             return false;
         }
@@ -161,109 +141,100 @@ bool RefDataAdminImpl::loadDomainIntoSession(RefDataHandle* handle, unsigned dom
            loadDomainHistory(handle, &load);
 }
 
+bool RefDataAdminImpl::readGrants(RefDataHandle* handle, StoreResultSet* listing,
+                                  std::vector<AccessPair>* into) {
+    const CatalogueIndex& index = handle->catalogueIndex;
+    return walkListing(handle, listing, [&](StoreResultSet& row) {
+        AccessPair pair;
+        if (!resolve(handle, index.accounts, idAt(row, 1), &pair.account, RDADMIN_SITE) ||
+            !resolve(handle, index.permissions, idAt(row, 2), &pair.permission, RDADMIN_SITE))
+            return false;
+        into->push_back(pair);
+        return true;
+    });
+}
+
 bool RefDataAdminImpl::loadDomainRow(RefDataHandle* handle, LoadState* load) {
     const QxbString none;
     const QxbDate noDate;
     DomainEditSession* session = load->session;
-    StoreResultSet* rows = listed(
+    return walkListing(
         handle,
         handle->adminStore->listDomains(load->domainId, none, none, none, none, none, none, kAny,
                                         none, kAny, kAny, noDate, none, noDate),
-        RDADMIN_SITE);
-    return rows != nullptr && walkRows(handle, rows, [&](StoreResultSet& row) {
-               load->domainFound = true;
-               session->id = idAt(row, 0);
-               session->name = row.getString(1);
-               session->description = row.getString(2);
-               session->text1 = row.getString(3);
-               session->flag1 = flagAt(row, 4);
-               session->flag2 = flagAt(row, 5);
-               session->text2 = row.getString(6);
-               session->number1 = row.getInt(7);
-               session->number2 = row.getInt(9);
-               session->kindCode = row.getString(12);
-               session->date = dateAt(row, 13);
-               return true;
-           });
+        [&](StoreResultSet& row) {
+            load->domainFound = true;
+            session->id = idAt(row, 0);
+            session->name = row.getString(1);
+            session->description = row.getString(2);
+            session->text1 = row.getString(3);
+            session->flag1 = flagAt(row, 4);
+            session->flag2 = flagAt(row, 5);
+            session->text2 = row.getString(6);
+            session->number1 = row.getInt(7);
+            session->number2 = row.getInt(9);
+            session->kindCode = row.getString(12);
+            session->date = dateAt(row, 13);
+            return true;
+        });
 }
 
-// Account / permission pairs of a listing (account in column 1, permission
-// in column 2); a stored NULL is none.
 bool RefDataAdminImpl::loadDomainGrants(RefDataHandle* handle, LoadState* load) {
-    const CatalogueIndex& index = handle->catalogueIndex;
-    DomainEditSession* session = load->session;
-    StoreResultSet* rows = listed(
-        handle, handle->adminStore->listDomainPermissions(load->domainId, kAny, kAny), RDADMIN_SITE);
-    return rows != nullptr && walkRows(handle, rows, [&](StoreResultSet& row) {
-               AccessPair pair;
-               if (!resolve(handle, index.accounts, idAt(row, 1), &pair.account, RDADMIN_SITE) ||
-                   !resolve(handle, index.permissions, idAt(row, 2), &pair.permission, RDADMIN_SITE))
-                   return false;
-               session->permissions.push_back(pair);
-               return true;
-           });
+    return readGrants(handle, handle->adminStore->listDomainPermissions(load->domainId, kAny, kAny),
+                      &load->session->permissions);
 }
 
 bool RefDataAdminImpl::loadDomainLanguages(RefDataHandle* handle, LoadState* load) {
     DomainEditSession* session = load->session;
-    StoreResultSet* rows = listed(
-        handle, handle->adminStore->listDomainLanguages(kAny, load->domainId, kAny), RDADMIN_SITE);
-    return rows != nullptr && walkRows(handle, rows, [&](StoreResultSet& row) {
-               DomainLanguageEntry entry;
-               entry.id = idAt(row, 0);
-               if (!resolve(handle, handle->catalogueIndex.languages, idAt(row, 2), &entry.language,
-                            RDADMIN_SITE))
-                   return false;
-               session->languages.push_back(entry);
-               load->languages.emplace(entry.id, &session->languages.back());
-               return true;
-           });
+    return walkListing(
+        handle, handle->adminStore->listDomainLanguages(kAny, load->domainId, kAny),
+        [&](StoreResultSet& row) {
+            DomainLanguageEntry entry;
+            entry.id = idAt(row, 0);
+            if (!resolve(handle, handle->catalogueIndex.languages, idAt(row, 2), &entry.language,
+                         RDADMIN_SITE))
+                return false;
+            session->languages.push_back(entry);
+            load->languages.emplace(entry.id, &session->languages.back());
+            return true;
+        });
 }
 
 // The domain's attributes; the domain's attribute grants (one listing for
 // the domain) go to every one of them; then each attribute's values.
 bool RefDataAdminImpl::loadDomainAttributes(RefDataHandle* handle, LoadState* load) {
     RefDataStore* store = handle->adminStore;
-    const CatalogueIndex& index = handle->catalogueIndex;
     DomainEditSession* session = load->session;
-    StoreResultSet* rows = listed(handle, store->listDomainAttributes(kAny, load->domainId, kAny), RDADMIN_SITE);
-    if (rows == nullptr) return false;
-    rows->isReady();
-    if (!walkRows(handle, rows, [&](StoreResultSet& row) {
-            session->domainAttributes.emplace_back();
-            DomainAttributeEntry& entry = session->domainAttributes.back();
-            entry.id = idAt(row, 0);
-            entry.attribute = attributeWithId(handle, idAt(row, 2));
-            load->domainAttributes.emplace(entry.id, &entry);
-            return true;
-        }))
-        return false;
     std::vector<AccessPair> grants;
-    rows = listed(handle, store->listDomainAttributePermissions(load->domainId, kAny, kAny), RDADMIN_SITE);
-    if (rows == nullptr || !walkRows(handle, rows, [&](StoreResultSet& row) {
-            AccessPair pair;
-            if (!resolve(handle, index.accounts, idAt(row, 1), &pair.account, RDADMIN_SITE) ||
-                !resolve(handle, index.permissions, idAt(row, 2), &pair.permission, RDADMIN_SITE))
-                return false;
-            grants.push_back(pair);
-            return true;
-        }))
+    if (!walkListing(
+            handle, store->listDomainAttributes(kAny, load->domainId, kAny),
+            [&](StoreResultSet& row) {
+                session->domainAttributes.emplace_back();
+                DomainAttributeEntry& entry = session->domainAttributes.back();
+                entry.id = idAt(row, 0);
+                entry.attribute = attributeWithId(handle, idAt(row, 2));
+                load->domainAttributes.emplace(entry.id, &entry);
+                return true;
+            },
+            true) ||
+        !readGrants(handle, store->listDomainAttributePermissions(load->domainId, kAny, kAny), &grants))
         return false;
     const QxbString none;
     for (DomainAttributeEntry& entry : session->domainAttributes) {
         entry.permissions = grants;
-        rows = listed(handle, store->listDomainAttributeValues(kAny, entry.id, none, none, kAny), RDADMIN_SITE);
-        if (rows == nullptr || !walkRows(handle, rows, [&](StoreResultSet& row) {
-                DomainAttributeValue value;
-                value.id = idAt(row, 0);
-                value.text = row.getString(2);
-                value.flag = flagAt(row, 3);
-                if (!resolve(handle, index.languages, idAt(row, 4), &value.language, RDADMIN_SITE))
-                    return false;
-                entry.values.push_back(value);
-                load->domainAttributeValues.emplace(value.id, &entry.values.back());
-                return true;
-            }))
+        if (!walkListing(handle, store->listDomainAttributeValues(kAny, entry.id, none, none, kAny),
+                         [&](StoreResultSet& row) {
+                             DomainAttributeValue value;
+                             value.id = idAt(row, 0);
+                             value.text = row.getString(2);
+                             value.flag = flagAt(row, 3);
+                             if (!resolve(handle, handle->catalogueIndex.languages, idAt(row, 4),
+                                          &value.language, RDADMIN_SITE))
+                                 return false;
+                             entry.values.push_back(value);
+                             load->domainAttributeValues.emplace(value.id, &entry.values.back());
+                             return true;
+                         }))
             return false;
     }
     return true;
@@ -275,71 +246,56 @@ bool RefDataAdminImpl::loadVersions(RefDataHandle* handle, LoadState* load) {
     const QxbString none;
     const QxbDate noDate;
     DomainEditSession* session = load->session;
-    StoreResultSet* rows = listed(
-        handle,
-        handle->adminStore->listDomainVersions(kAny, load->domainId, kAny, none, none, none, none,
-                                               kAny, none, kAny, noDate, noDate),
-        RDADMIN_SITE);
-    if (rows == nullptr) return false;
-    rows->isReady();
-    if (!walkRows(handle, rows, [&](StoreResultSet& row) {
-            session->versions.emplace_back();
-            PendingVersion& version = session->versions.back();
-            version.id = idAt(row, 0);
-            version.number = row.getInt(2);
-            version.label = row.getString(3);
-            version.flag1 = flagAt(row, 4);
-            version.flag2 = flagAt(row, 5);
-            version.text = row.getString(6);
-            version.date = dateAt(row, 11);
-            return resolve(handle, handle->catalogueIndex.accounts, idAt(row, 7), &version.account,
-                           RDADMIN_SITE);
-        }))
+    if (!walkListing(
+            handle,
+            handle->adminStore->listDomainVersions(kAny, load->domainId, kAny, none, none, none,
+                                                   none, kAny, none, kAny, noDate, noDate),
+            [&](StoreResultSet& row) {
+                session->versions.emplace_back();
+                PendingVersion& version = session->versions.back();
+                version.id = idAt(row, 0);
+                version.number = row.getInt(2);
+                version.label = row.getString(3);
+                version.flag1 = flagAt(row, 4);
+                version.flag2 = flagAt(row, 5);
+                version.text = row.getString(6);
+                version.date = dateAt(row, 11);
+                return resolve(handle, handle->catalogueIndex.accounts, idAt(row, 7),
+                               &version.account, RDADMIN_SITE);
+            },
+            true))
         return false;
     for (PendingVersion& version : session->versions)
         if (!loadVersion(handle, load, &version)) return false;
     return true;
 }
 
+// A copied domain's versions point at its source's domain attributes,
+// values and languages, which this domain does not hold: those references
+// stay none.
 bool RefDataAdminImpl::loadVersion(RefDataHandle* handle, LoadState* load, PendingVersion* version) {
     RefDataStore* store = handle->adminStore;
-    const CatalogueIndex& index = handle->catalogueIndex;
-    StoreResultSet* rows = listed(handle, store->listVersionPermissions(version->id, kAny, kAny), RDADMIN_SITE);
-    if (rows == nullptr || !walkRows(handle, rows, [&](StoreResultSet& row) {
-            AccessPair pair;
-            if (!resolve(handle, index.accounts, idAt(row, 1), &pair.account, RDADMIN_SITE) ||
-                !resolve(handle, index.permissions, idAt(row, 2), &pair.permission, RDADMIN_SITE))
-                return false;
-            version->permissions.push_back(pair);
-            return true;
-        }))
-        return false;
-    rows = listed(handle, store->listVersionLanguages(version->id, kAny), RDADMIN_SITE);
-    if (rows == nullptr || !walkRows(handle, rows, [&](StoreResultSet& row) {
-            version->languages.push_back(byId(load->languages, idAt(row, 1)));
-            return true;
-        }))
-        return false;
-    // A copied domain's versions point at its source's domain attributes,
-    // values and languages, which this domain does not hold: those
-    // references stay none.
-    rows = listed(handle, store->listVersionAttributes(load->domainId, kAny, version->id, QxbString()),
-                  RDADMIN_SITE);
-    if (rows == nullptr || !walkRows(handle, rows, [&](StoreResultSet& row) {
-            VersionAttributeEntry entry;
-            entry.domainAttribute = byId(load->domainAttributes, idAt(row, 1));
-            entry.flag = flagAt(row, 3);
-            version->attributes.push_back(entry);
-            return true;
-        }))
-        return false;
-    rows = listed(handle, store->listVersionValues(version->id, kAny), RDADMIN_SITE);
-    if (rows == nullptr || !walkRows(handle, rows, [&](StoreResultSet& row) {
-            version->values.push_back(byId(load->domainAttributeValues, idAt(row, 1)));
-            return true;
-        }))
-        return false;
-    return loadVersionItems(handle, load, version) && loadVersionItemValues(handle, load, version);
+    const unsigned id = version->id;
+    return readGrants(handle, store->listVersionPermissions(id, kAny, kAny), &version->permissions) &&
+           walkListing(handle, store->listVersionLanguages(id, kAny),
+                       [&](StoreResultSet& row) {
+                           version->languages.push_back(recordOf(load->languages, idAt(row, 1)));
+                           return true;
+                       }) &&
+           walkListing(handle, store->listVersionAttributes(load->domainId, kAny, id, QxbString()),
+                       [&](StoreResultSet& row) {
+                           VersionAttributeEntry entry;
+                           entry.domainAttribute = recordOf(load->domainAttributes, idAt(row, 1));
+                           entry.flag = flagAt(row, 3);
+                           version->attributes.push_back(entry);
+                           return true;
+                       }) &&
+           walkListing(handle, store->listVersionValues(id, kAny),
+                       [&](StoreResultSet& row) {
+                           version->values.push_back(recordOf(load->domainAttributeValues, idAt(row, 1)));
+                           return true;
+                       }) &&
+           loadVersionItems(handle, load, version) && loadVersionItemValues(handle, load, version);
 }
 
 bool RefDataAdminImpl::loadVersionItems(RefDataHandle* handle, LoadState* load,
@@ -347,26 +303,24 @@ bool RefDataAdminImpl::loadVersionItems(RefDataHandle* handle, LoadState* load,
     load->entriesByVersionItem.clear();
     load->entriesByItem.clear();
     load->values.clear();
-    StoreResultSet* rows = listed(
+    return walkListing(
         handle,
         handle->adminStore->listVersionItems(kAny, version->id, kAny, QxbDate(), kAny, QxbString(), kAny),
-        RDADMIN_SITE);
-    if (rows == nullptr) return false;
-    rows->isReady();
-    return walkRows(handle, rows, [&](StoreResultSet& row) {
-        version->items.emplace_back();
-        VersionItemEntry& entry = version->items.back();
-        entry.id = idAt(row, 0);
-        entry.item = itemWithId(handle, idAt(row, 2));
-        entry.date = dateAt(row, 3);
-        entry.number = idAt(row, 4);
-        entry.text = row.getString(5);
-        const unsigned parent = idAt(row, 6);
-        entry.parentItem = parent == kAny ? nullptr : itemWithId(handle, parent);
-        load->entriesByVersionItem.emplace(entry.id, &entry);
-        load->entriesByItem.emplace(idAt(row, 2), &entry);
-        return true;
-    });
+        [&](StoreResultSet& row) {
+            version->items.emplace_back();
+            VersionItemEntry& entry = version->items.back();
+            entry.id = idAt(row, 0);
+            entry.item = itemWithId(handle, idAt(row, 2));
+            entry.date = dateAt(row, 3);
+            entry.number = idAt(row, 4);
+            entry.text = row.getString(5);
+            const unsigned parent = idAt(row, 6);
+            entry.parentItem = parent == kAny ? nullptr : itemWithId(handle, parent);
+            load->entriesByVersionItem.emplace(entry.id, &entry);
+            load->entriesByItem.emplace(idAt(row, 2), &entry);
+            return true;
+        },
+        true);
 }
 
 // The values the version's items own (one listing), then the version's
@@ -375,67 +329,55 @@ bool RefDataAdminImpl::loadVersionItems(RefDataHandle* handle, LoadState* load,
 bool RefDataAdminImpl::loadVersionItemValues(RefDataHandle* handle, LoadState* load,
                                              PendingVersion* version) {
     RefDataStore* store = handle->adminStore;
-    StoreResultSet* rows = listed(handle, store->listVersionItemAttributeValues(version->id), RDADMIN_SITE);
-    if (rows == nullptr) return false;
-    rows->isReady();
-    if (!walkRows(handle, rows, [&](StoreResultSet& row) {
-            VersionItemEntry* owner = byId(load->entriesByVersionItem, idAt(row, 1));
-            if (owner == nullptr) owner = byId(load->entriesByItem, idAt(row, 3));
-            if (owner == nullptr) return true;
-            owner->values.emplace_back();
-            ItemAttributeValue& value = owner->values.back();
-            value.id = idAt(row, 0);
-            value.owner = owner;
-            value.attribute = attributeWithId(handle, idAt(row, 2));
-            load->values.emplace(value.id, &value);
-            return true;
-        }))
-        return false;
     bool failed = false;
-    rows = listed(handle, store->listVersionItemValues(version->id, kAny), RDADMIN_SITE);
-    if (rows == nullptr) return false;
-    rows->isReady();
-    if (!walkRows(handle, rows, [&](StoreResultSet& row) {
-            version->itemValues.push_back(versionValue(handle, load, version, idAt(row, 1), &failed));
-            return !failed;
-        }))
-        return false;
-    rows = listed(handle, store->listVersionItemValueLinks(version->id, kAny, kAny), RDADMIN_SITE);
-    if (rows == nullptr) return false;
-    rows->isReady();
-    return walkRows(handle, rows, [&](StoreResultSet& row) {
+    auto owned = [&](StoreResultSet& row) {
+        VersionItemEntry* owner = recordOf(load->entriesByVersionItem, idAt(row, 1));
+        if (owner == nullptr) owner = recordOf(load->entriesByItem, idAt(row, 3));
+        if (owner == nullptr) return true;
+        owner->values.emplace_back();
+        ItemAttributeValue& value = owner->values.back();
+        value.id = idAt(row, 0);
+        value.owner = owner;
+        value.attribute = attributeWithId(handle, idAt(row, 2));
+        load->values.emplace(value.id, &value);
+        return true;
+    };
+    auto used = [&](StoreResultSet& row) {
+        version->itemValues.push_back(versionValue(handle, load, idAt(row, 1), &failed));
+        return !failed;
+    };
+    auto linked = [&](StoreResultSet& row) {
         ItemValueLink link;
         link.localizedText = localizedTextWithId(handle, idAt(row, 1));
-        link.value = versionValue(handle, load, version, idAt(row, 2), &failed);
+        link.value = versionValue(handle, load, idAt(row, 2), &failed);
         version->itemValueLinks.push_back(link);
         return !failed;
-    });
+    };
+    return walkListing(handle, store->listVersionItemAttributeValues(version->id), owned, true) &&
+           walkListing(handle, store->listVersionItemValues(version->id, kAny), used, true) &&
+           walkListing(handle, store->listVersionItemValueLinks(version->id, kAny, kAny), linked, true);
 }
 
 // A copied version's items own no values: it reaches its source's values
 // through its value rows and links. Such a value is read by id and given to
 // this version's entry of the same item.
 ItemAttributeValue* RefDataAdminImpl::versionValue(RefDataHandle* handle, LoadState* load,
-                                                   PendingVersion* /*version*/, unsigned valueId,
-                                                   bool* failed) {
+                                                   unsigned valueId, bool* failed) {
     const auto known = load->values.find(valueId);
     if (known != load->values.end()) return known->second;
     ItemAttributeValue* found = nullptr;
-    StoreResultSet* rows =
-        listed(handle, handle->adminStore->listItemAttributeValues(valueId, kAny, kAny), RDADMIN_SITE);
-    if (rows == nullptr || !walkRows(handle, rows, [&](StoreResultSet& row) {
-            VersionItemEntry* owner = byId(load->entriesByItem, idAt(row, 3));
-            if (owner == nullptr || found != nullptr) return true;
+    const int answer = firstRow(
+        handle, handle->adminStore->listItemAttributeValues(valueId, kAny, kAny), [&](StoreResultSet& row) {
+            VersionItemEntry* owner = recordOf(load->entriesByItem, idAt(row, 3));
+            if (owner == nullptr) return true;
             owner->values.emplace_back();
             found = &owner->values.back();
             found->id = valueId;
             found->owner = owner;
             found->attribute = attributeWithId(handle, idAt(row, 2));
             return true;
-        })) {
-        *failed = true;
-        return nullptr;
-    }
+        });
+    *failed = answer < 0;
     load->values.emplace(valueId, found);
     return found;
 }
@@ -447,50 +389,41 @@ bool RefDataAdminImpl::loadDomainHistory(RefDataHandle* handle, LoadState* load)
     DomainEditSession* session = load->session;
     const unsigned domainId = load->domainId;
     const QxbString none;
-    StoreResultSet* rows = listed(handle, store->listDomainRolePermissions(domainId, kAny, kAny), RDADMIN_SITE);
-    if (rows == nullptr || !walkRows(handle, rows, [&](StoreResultSet& row) {
-            RoleAccessPair pair;
-            if (!resolve(handle, index.accounts, idAt(row, 1), &pair.account, RDADMIN_SITE) ||
-                !resolve(handle, index.roles, idAt(row, 2), &pair.role, RDADMIN_SITE))
-                return false;
-            session->rolePermissions.push_back(pair);
-            return true;
-        }))
-        return false;
-    rows = listed(handle, store->listDomainAssociations(domainId, kAny, none), RDADMIN_SITE);
-    if (rows == nullptr || !walkRows(handle, rows, [&](StoreResultSet& row) {
-            session->associations.push_back(DomainAssociation{row.getInt(1), row.getString(2)});
-            return true;
-        }))
-        return false;
-    rows = listed(handle,
-                  store->listChangeRecords(kAny, domainId, none, kAny, none, none, kAny, kAny, QxbDate()),
-                  RDADMIN_SITE);
-    if (rows == nullptr || !walkRows(handle, rows, [&](StoreResultSet& row) {
-            ChangeRecord record;
-            record.id = idAt(row, 0);
-            record.status = row.getString(2);
-            record.objectId = idAt(row, 3);
-            record.tableCode = row.getString(4);
-            record.description = row.getString(5);
-            if (!resolve(handle, index.languages, idAt(row, 6), &record.language, RDADMIN_SITE) ||
-                !resolve(handle, index.accounts, idAt(row, 7), &record.account, RDADMIN_SITE))
-                return false;
-            record.date = dateAt(row, 8);
-            session->changeRecords.push_back(record);
-            return true;
-        }))
-        return false;
-    rows = listed(handle, store->listDomainExtras(kAny, none, none, domainId, kAny, none, none), RDADMIN_SITE);
-    return rows != nullptr && walkRows(handle, rows, [&](StoreResultSet& row) {
-               DomainExtra extra;
-               extra.id = idAt(row, 0);
-               extra.text1 = row.getString(1);
-               extra.text2 = row.getString(2);
-               extra.number = row.getInt(4);
-               extra.text3 = row.getString(5);
-               extra.text4 = row.getString(6);
-               session->extras.push_back(extra);
-               return true;
-           });
+    auto roleGrant = [&](StoreResultSet& row) {
+        RoleAccessPair pair;
+        if (!resolve(handle, index.accounts, idAt(row, 1), &pair.account, RDADMIN_SITE) ||
+            !resolve(handle, index.roles, idAt(row, 2), &pair.role, RDADMIN_SITE))
+            return false;
+        session->rolePermissions.push_back(pair);
+        return true;
+    };
+    auto association = [&](StoreResultSet& row) {
+        session->associations.push_back(DomainAssociation{row.getInt(1), row.getString(2)});
+        return true;
+    };
+    auto changeRecord = [&](StoreResultSet& row) {
+        ChangeRecord record;
+        record.id = idAt(row, 0);
+        record.status = row.getString(2);
+        record.objectId = idAt(row, 3);
+        record.tableCode = row.getString(4);
+        record.description = row.getString(5);
+        if (!resolve(handle, index.languages, idAt(row, 6), &record.language, RDADMIN_SITE) ||
+            !resolve(handle, index.accounts, idAt(row, 7), &record.account, RDADMIN_SITE))
+            return false;
+        record.date = dateAt(row, 8);
+        session->changeRecords.push_back(record);
+        return true;
+    };
+    auto extra = [&](StoreResultSet& row) {
+        session->extras.push_back(DomainExtra{idAt(row, 0), row.getString(1), row.getString(2),
+                                              row.getInt(4), row.getString(5), row.getString(6)});
+        return true;
+    };
+    return walkListing(handle, store->listDomainRolePermissions(domainId, kAny, kAny), roleGrant) &&
+           walkListing(handle, store->listDomainAssociations(domainId, kAny, none), association) &&
+           walkListing(handle,
+                       store->listChangeRecords(kAny, domainId, none, kAny, none, none, kAny, kAny, QxbDate()),
+                       changeRecord) &&
+           walkListing(handle, store->listDomainExtras(kAny, none, none, domainId, kAny, none, none), extra);
 }

@@ -251,7 +251,7 @@ TEST_F(EditSessionTest, BeginNewDomainVersionFailuresDiscardTheSession) {
     const std::vector<Case> cases = {
         {"any domain", static_cast<unsigned>(-1), 1, true, true, msg(1532, "[-1]")},
         {"unknown domain", 5, 1, false, true, referenceDataMessage(1532)},
-        {"no version", 5, 1, true, false, msg(1824, "Colours")},
+        {"no version", 5, 1, true, false, qxb_get_message("test", 0, "Reference Data", 1824, "Colours", "any").str()},
         {"unknown account", 5, 9, true, true, referenceDataMessage(1532)},
     };
     for (const Case& c : cases) {
@@ -307,6 +307,16 @@ TEST_F(EditSessionTest, BeginNewDomainOpensOneSessionAtATime) {
     EXPECT_FALSE(admin->refreshCatalogues(handle)) << "never under an open session";
     EXPECT_TRUE(admin->cancelDomainEdit(handle));
     EXPECT_TRUE(beginDomain());
+}
+
+// The session and the catalogues hold rows of the old data source.
+TEST_F(EditSessionTest, SetConnectionDropsTheSessionAndTheCatalogues) {
+    open();
+    ASSERT_TRUE(beginDomain());
+    ASSERT_TRUE(admin->setConnection(handle, QxbString("sqlite:other.db"), QxbString("q_")));
+    EXPECT_EQ(handle->currentDomain, nullptr);
+    EXPECT_TRUE(handle->itemCatalogue.empty());
+    EXPECT_EQ(admin->itemWithKey(handle, QxbString("A")), nullptr);
 }
 
 TEST_F(EditSessionTest, EditOperationsNeedAnOpenSession) {
