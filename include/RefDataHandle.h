@@ -3,6 +3,7 @@
 // the handle as opaque.
 #pragma once
 
+#include <cstddef>
 #include <deque>
 #include <string>
 #include <unordered_map>
@@ -86,6 +87,53 @@ struct LocalizedTextRow {
     const LanguageRow* language = nullptr;
 };
 
+// Rows by id, the first row of an id winning. Store ids are mostly dense, so
+// ids lie in a vector indexed from the first id given; an id that would
+// leave the vector mostly empty goes to a hash map instead. Lookups cost one
+// vector access, and filling costs no allocation per row.
+template <typename Row>
+class IdIndex {
+public:
+    void reserve(std::size_t count) { dense_.reserve(count); }
+    // False (and nothing changes) when the id already has a row.
+    bool emplace(unsigned id, Row* row) {
+        if (count_ == 0 && dense_.empty() && sparse_.empty()) base_ = id;
+        if (id >= base_) {
+            const std::size_t slot = id - base_;
+            if (slot < dense_.size() || slot < 2 * count_ + kSlack) {
+                if (slot >= dense_.size()) dense_.resize(slot + 1, nullptr);
+                if (dense_[slot] != nullptr || sparse_.count(id) != 0) return false;
+                dense_[slot] = row;
+                ++count_;
+                return true;
+            }
+        }
+        return sparse_.emplace(id, row).second;
+    }
+    Row* get(unsigned id) const {
+        if (id >= base_ && id - base_ < dense_.size() && dense_[id - base_] != nullptr)
+            return dense_[id - base_];
+        if (sparse_.empty()) return nullptr;
+        const auto found = sparse_.find(id);
+        return found != sparse_.end() ? found->second : nullptr;
+    }
+    void erase(unsigned id) {
+        if (id >= base_ && id - base_ < dense_.size() && dense_[id - base_] != nullptr) {
+            dense_[id - base_] = nullptr;
+            --count_;
+            return;
+        }
+        sparse_.erase(id);
+    }
+
+private:
+    static constexpr std::size_t kSlack = 4096;
+    std::vector<Row*> dense_;
+    unsigned base_ = 0;
+    std::size_t count_ = 0;  // rows in dense_
+    std::unordered_map<unsigned, Row*> sparse_;
+};
+
 // Lookups into the catalogues in constant time, rebuilt with them and kept
 // current by the appends. Names are folded to ASCII lower case (catalogue
 // names compare without case); item keys and the exact attribute names
@@ -93,7 +141,7 @@ struct LocalizedTextRow {
 // catalogue order.
 struct CatalogueIndex {
     template <typename Row>
-    using ById = std::unordered_map<unsigned, Row*>;
+    using ById = IdIndex<Row>;
     template <typename Row>
     using ByText = std::unordered_map<std::string, Row*>;
 

@@ -158,9 +158,8 @@ bool RefDataAdminImpl::addItemAttribute(RefDataHandle* handle, unsigned itemId,
         logLine(RDADMIN_SITE, rdcore::message(__FILE__, __LINE__, rdcore::kMsgNoConnection));
         return false;
     }
-    for (const VersionItemEntry& entry : handle->currentDomain->newest().items)
-        if (entry.item != nullptr && entry.item->id == itemId)
-            return report(handle, RDADMIN_SITE, rdadmin::kMsgExists);
+    if (handle->currentDomain->newestIndex().count(itemId) != 0)
+        return report(handle, RDADMIN_SITE, rdadmin::kMsgExists);
     if (itemWithId(handle, itemId) == nullptr) return report(handle, RDADMIN_SITE, rdadmin::kMsgNotFound);
     if (findAttributeTypeByName(handle, QxbString(kSingleLineText)) == nullptr) return false;
     const AttributeContextRow* context = findAttributeContextByName(handle, attributeContextName);

@@ -5,6 +5,7 @@
 // version's item values come from one listing.
 #include <new>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "RefDataHandle.h"
 #include "rdcoreadminimpl.h"
@@ -27,9 +28,10 @@ struct RefDataAdminImpl::LoadState {
     std::unordered_map<unsigned, DomainAttributeEntry*> domainAttributes;
     std::unordered_map<unsigned, DomainAttributeValue*> domainAttributeValues;
     // Of the version being read.
-    std::unordered_map<unsigned, VersionItemEntry*> entriesByVersionItem;
-    std::unordered_map<unsigned, VersionItemEntry*> entriesByItem;
-    std::unordered_map<unsigned, ItemAttributeValue*> values;  // null: looked up, none
+    IdIndex<VersionItemEntry> entriesByVersionItem;
+    IdIndex<VersionItemEntry> entriesByItem;
+    IdIndex<ItemAttributeValue> values;
+    std::unordered_set<unsigned> missingValues;  // looked up by id: none
 };
 
 // --- opening a session ---------------------------------------------------------------------------
@@ -300,9 +302,10 @@ bool RefDataAdminImpl::loadVersion(RefDataHandle* handle, LoadState* load, Pendi
 
 bool RefDataAdminImpl::loadVersionItems(RefDataHandle* handle, LoadState* load,
                                         PendingVersion* version) {
-    load->entriesByVersionItem.clear();
-    load->entriesByItem.clear();
-    load->values.clear();
+    load->entriesByVersionItem = IdIndex<VersionItemEntry>();
+    load->entriesByItem = IdIndex<VersionItemEntry>();
+    load->values = IdIndex<ItemAttributeValue>();
+    load->missingValues.clear();
     return walkListing(
         handle,
         handle->adminStore->listVersionItems(kAny, version->id, kAny, QxbDate(), kAny, QxbString(), kAny),
@@ -363,8 +366,8 @@ bool RefDataAdminImpl::loadVersionItemValues(RefDataHandle* handle, LoadState* l
 // this version's entry of the same item.
 ItemAttributeValue* RefDataAdminImpl::versionValue(RefDataHandle* handle, LoadState* load,
                                                    unsigned valueId, bool* failed) {
-    const auto known = load->values.find(valueId);
-    if (known != load->values.end()) return known->second;
+    if (ItemAttributeValue* known = load->values.get(valueId)) return known;
+    if (load->missingValues.count(valueId) != 0) return nullptr;
     ItemAttributeValue* found = nullptr;
     const int answer = firstRow(
         handle, handle->adminStore->listItemAttributeValues(valueId, kAny, kAny), [&](StoreResultSet& row) {
@@ -378,7 +381,10 @@ ItemAttributeValue* RefDataAdminImpl::versionValue(RefDataHandle* handle, LoadSt
             return true;
         });
     *failed = answer < 0;
-    load->values.emplace(valueId, found);
+    if (found != nullptr)
+        load->values.emplace(valueId, found);
+    else
+        load->missingValues.insert(valueId);
     return found;
 }
 

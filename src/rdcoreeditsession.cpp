@@ -2,7 +2,6 @@
 // version that opens a new version of a stored domain.
 #include "rdcoreeditsession.h"
 
-#include <unordered_map>
 
 void destroyDomainEditSession(DomainEditSession* session) {
     delete session;
@@ -35,24 +34,26 @@ void copyPendingVersion(const PendingVersion& source, PendingVersion* copy) {
     // Each copied value is owned by its new entry; the references of the
     // copy follow its own values, so the new version points only into
     // itself (and at shared catalogue and domain records).
-    std::unordered_map<const ItemAttributeValue*, ItemAttributeValue*> copied;
     for (const VersionItemEntry& entry : source.items) {
         copy->items.push_back(entry);
         VersionItemEntry& fresh = copy->items.back();
         auto from = entry.values.begin();
         for (ItemAttributeValue& value : fresh.values) {
             value.owner = &fresh;
-            copied.emplace(&*from, &value);
+            value.copiedTo = nullptr;
+            from->copiedTo = &value;
             ++from;
         }
     }
-    auto follow = [&copied](ItemAttributeValue* value) -> ItemAttributeValue* {
-        const auto found = copied.find(value);
-        return found != copied.end() ? found->second : value;
+    // A reference to a value no entry of the source owns stays as it is.
+    auto follow = [](ItemAttributeValue* value) {
+        return value != nullptr && value->copiedTo != nullptr ? value->copiedTo : value;
     };
     copy->itemValues.reserve(source.itemValues.size());
     for (ItemAttributeValue* value : source.itemValues) copy->itemValues.push_back(follow(value));
     copy->itemValueLinks.reserve(source.itemValueLinks.size());
     for (const ItemValueLink& link : source.itemValueLinks)
         copy->itemValueLinks.push_back(ItemValueLink{link.localizedText, follow(link.value)});
+    for (const VersionItemEntry& entry : source.items)
+        for (const ItemAttributeValue& value : entry.values) value.copiedTo = nullptr;
 }

@@ -82,6 +82,9 @@ struct ItemAttributeValue {
     VersionItemEntry* owner = nullptr;
     const AttributeRow* attribute = nullptr;
     std::vector<AccessPair> permissions;
+    // Scratch of copyPendingVersion: the value's copy in the version being
+    // made (a pointer beside the value is far cheaper than a map of 300,000).
+    mutable ItemAttributeValue* copiedTo = nullptr;
 };
 
 struct VersionItemEntry {

@@ -4,6 +4,7 @@
 
 #include <unordered_map>
 
+#include "RefDataHandle.h"
 #include "qxbcpp.h"
 #include "repadm.h"
 
@@ -30,6 +31,11 @@ template <typename Key, typename Record>
 Record* recordOf(const std::unordered_map<Key, Record*>& records, const Key& key) {
     const auto found = records.find(key);
     return found != records.end() ? found->second : nullptr;
+}
+
+template <typename Record>
+Record* recordOf(const IdIndex<Record>& records, unsigned id) {
+    return records.get(id);
 }
 
 }  // namespace rdadmin

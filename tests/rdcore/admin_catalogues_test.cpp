@@ -1,7 +1,9 @@
 // The catalogue refresh and lookups against the recording store: the order
 // of the listings, the rows and the references between them, and what a
 // failed refresh leaves.
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "admin_test_support.h"
@@ -183,6 +185,29 @@ TEST_F(CatalogueTest, LookupsFindTheFirstMatchOrReport1532) {
     EXPECT_EQ(handle->errorText.str(), referenceDataMessage(1532));
     EXPECT_EQ(admin->findAttributeTypeByName(handle, QxbString("NUMBERS")), nullptr);
     EXPECT_EQ(log.count(5), 2u);
+}
+
+// Ids below the first, far beyond the others, dense runs and repeats: every
+// id finds its first row, and only that.
+TEST(IdIndexTest, FindsTheFirstRowOfEveryIdWhereverItLies) {
+    std::vector<int> rows(10);
+    IdIndex<int> index;
+    const std::vector<std::pair<unsigned, int>> inserts = {
+        {100, 0}, {101, 1}, {5, 2}, {4000000000u, 3}, {103, 4}, {101, 5}, {5, 6}, {150, 7}, {90000, 8}};
+    std::map<unsigned, int*> expected;
+    for (const auto& insert : inserts) {
+        const bool fresh = expected.emplace(insert.first, &rows[static_cast<std::size_t>(insert.second)]).second;
+        EXPECT_EQ(index.emplace(insert.first, &rows[static_cast<std::size_t>(insert.second)]), fresh) << insert.first;
+    }
+    for (const auto& entry : expected) EXPECT_EQ(index.get(entry.first), entry.second) << entry.first;
+    for (unsigned missing : {0u, 6u, 99u, 102u, 104u, 4000000001u}) EXPECT_EQ(index.get(missing), nullptr) << missing;
+    for (unsigned gone : {101u, 5u, 4000000000u}) {
+        index.erase(gone);
+        EXPECT_EQ(index.get(gone), nullptr) << gone;
+    }
+    EXPECT_EQ(index.get(100), &rows[0]);
+    EXPECT_TRUE(index.emplace(101, &rows[9])) << "free again after erase";
+    EXPECT_EQ(index.get(101), &rows[9]);
 }
 
 TEST_F(CatalogueTest, AnAccountCreatedWithoutARoleLoadsOnTheNextRefresh) {
