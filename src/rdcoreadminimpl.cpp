@@ -84,12 +84,14 @@ bool RefDataAdminImpl::recordChange(RefDataHandle* handle, unsigned domainId, un
     return storeFailed(handle, site);
 }
 
-bool RefDataAdminImpl::forEachRow(StoreResultSet* rows, const RowAction& action) {
-    Owned<StoreResultSet> owned(rows);
-    while (owned->next() == 1) {
-        if (!action(*owned)) return false;
-    }
-    return true;
+bool RefDataAdminImpl::accountKnown(RefDataHandle* handle, unsigned accountId) {
+    if (accountId == 0 || accountId == kAny)
+        return reportWith(handle, RDADMIN_SITE, rdadmin::kMsgNotFound, "[ACCOUNT]");
+    const QxbString none;
+    const int found = firstRow(handle, handle->adminStore->listAccounts(accountId, none, none, none, none, none, none),
+                               [](StoreResultSet&) { return true; });
+    if (found == 0) return reportWith(handle, RDADMIN_SITE, rdadmin::kMsgNotFound, "[ACCOUNT]");
+    return found == 1;
 }
 
 bool RefDataAdminImpl::walkRows(RefDataHandle* handle, StoreResultSet* rows,
@@ -222,14 +224,16 @@ bool RefDataAdminImpl::createAccount(RefDataHandle* handle, const QxbString& nam
     RefDataStore* store = handle->adminStore;
     const QxbString none;
     const QxbString key = accountKey.isNull() ? QxbString("") : accountKey;
-    {
-        Owned<StoreResultSet> existing(
-            listed(handle, store->listAccounts(kAny, none, none, key, none, none, none), RDADMIN_SITE));
-        if (!existing) return false;
-        if (existing->next() == 1) {
-            if (accountIdOut != nullptr) *accountIdOut = static_cast<unsigned>(existing->getInt(0));
-            return true;
-        }
+    unsigned existingId = kAny;
+    const int existing = firstRow(handle, store->listAccounts(kAny, none, none, key, none, none, none),
+                                  [&](StoreResultSet& row) {
+                                      existingId = static_cast<unsigned>(row.getInt(0));
+                                      return true;
+                                  });
+    if (existing < 0) return false;
+    if (existing == 1) {
+        if (accountIdOut != nullptr) *accountIdOut = existingId;
+        return true;
     }
     Transaction transaction(store);
     if (!transaction.begin()) return storeFailed(handle, RDADMIN_SITE);
@@ -263,7 +267,7 @@ bool RefDataAdminImpl::forwardStoreWrite(RefDataHandle* handle, unsigned a, cons
 }
 
 bool RefDataAdminImpl::removePublisherAccess(RefDataHandle* handle, unsigned domainId) {
-    if (!connected(handle, RDADMIN_SITE)) return false;
+    if (!connected(handle, RDADMIN_SITE) || !refuseAnyId(handle, domainId, RDADMIN_SITE)) return false;
     const QxbString none;
     if (handle->adminStore->deleteDomainAccessRows(kAny, domainId, none, kAny, kPublisherAccess,
                                                    none, kAny, kAny))

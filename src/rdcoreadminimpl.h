@@ -154,9 +154,6 @@ private:
                       const QxbString& tableCode, const QxbString& description,
                       unsigned languageId, unsigned accountId, Site site);
     // Runs action for every row of rows (already checked for null) and
-    // releases it; false at the first action that fails.
-    bool forEachRow(StoreResultSet* rows, const RowAction& action);
-    // Runs action for every row of rows (already checked for null) and
     // releases it. A store answer other than a row or the end is a store
     // failure (reported); false also at the first action that fails.
     bool walkRows(RefDataHandle* handle, StoreResultSet* rows, const RowAction& action);
@@ -175,6 +172,9 @@ private:
     // Message code with one argument into the handle's error text and the
     // log; answers false.
     bool reportWith(RefDataHandle* handle, Site site, int code, const QxbString& argument);
+    // An acting account of a write must exist: 0, -1 and unknown ids give
+    // message 1532 ("[ACCOUNT]").
+    bool accountKnown(RefDataHandle* handle, unsigned accountId);
     // -1 as the object of an operation: message 1532, false.
     bool refuseAnyId(RefDataHandle* handle, unsigned id, Site site);
     void logLine(Site site, const QxbString& text);

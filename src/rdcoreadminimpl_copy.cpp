@@ -46,7 +46,9 @@ struct RefDataAdminImpl::CopyKeys {
 
 bool RefDataAdminImpl::copyDomain(RefDataHandle* handle, unsigned sourceDomainId,
                                   unsigned accountId, unsigned* newDomainIdOut) {
-    if (!connected(handle, RDADMIN_SITE)) return false;
+    if (!connected(handle, RDADMIN_SITE) || !refuseAnyId(handle, sourceDomainId, RDADMIN_SITE) ||
+        !accountKnown(handle, accountId))
+        return false;
     SourceDomain source;
     if (!readSourceDomain(handle, sourceDomainId, &source)) return false;
 
@@ -125,7 +127,9 @@ bool RefDataAdminImpl::findFirstVersion(RefDataHandle* handle, unsigned domainId
                                                none, kAny, noDate, noDate),
         RDADMIN_SITE));
     if (!versions) return false;
-    if (versions->next() != 1) return report(handle, RDADMIN_SITE, rdadmin::kMsgNotFound);
+    const int answer = versions->next();
+    if (answer == 0) return report(handle, RDADMIN_SITE, rdadmin::kMsgNotFound);
+    if (answer != 1) return storeFailed(handle, RDADMIN_SITE);
     *versionId = static_cast<unsigned>(versions->getInt(0));
     return true;
 }
@@ -142,7 +146,7 @@ bool RefDataAdminImpl::copyVersionContent(RefDataHandle* handle, const CopyKeys&
     // Runs one kind: a null listing or a failed insert is a store failure.
     auto copyKind = [&](StoreResultSet* listing, const RowAction& insert) {
         if (listed(handle, listing, RDADMIN_SITE) == nullptr) return false;
-        return forEachRow(listing, [&](StoreResultSet& row) {
+        return walkRows(handle, listing, [&](StoreResultSet& row) {
             return insert(row) || storeFailed(handle, RDADMIN_SITE);
         });
     };

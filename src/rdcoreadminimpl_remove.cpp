@@ -10,7 +10,9 @@ using rdadmin::kAny;
 using rdcore::Owned;
 
 bool RefDataAdminImpl::removeDomain(RefDataHandle* handle, unsigned domainId, unsigned accountId) {
-    if (!connected(handle, RDADMIN_SITE)) return false;
+    if (!connected(handle, RDADMIN_SITE) || !refuseAnyId(handle, domainId, RDADMIN_SITE) ||
+        !accountKnown(handle, accountId))
+        return false;
     QxbString name;
     if (!readDomainName(handle, domainId, &name)) return false;
 
@@ -26,7 +28,7 @@ bool RefDataAdminImpl::removeDomain(RefDataHandle* handle, unsigned domainId, un
                                   noDate, noDate),
         RDADMIN_SITE);
     if (versions == nullptr) return false;
-    if (!forEachRow(versions, [&](StoreResultSet& version) {
+    if (!walkRows(handle, versions, [&](StoreResultSet& version) {
             return deleteVersionOfDomain(handle, static_cast<unsigned>(version.getInt(0)));
         }))
         return false;
@@ -42,7 +44,17 @@ bool RefDataAdminImpl::removeDomain(RefDataHandle* handle, unsigned domainId, un
 
 bool RefDataAdminImpl::removeDomainVersion(RefDataHandle* handle, unsigned versionId,
                                            unsigned accountId) {
-    if (!connected(handle, RDADMIN_SITE)) return false;
+    if (!connected(handle, RDADMIN_SITE) || !refuseAnyId(handle, versionId, RDADMIN_SITE) ||
+        !accountKnown(handle, accountId))
+        return false;
+    const QxbString none;
+    const QxbDate noDate;
+    const int exists = firstRow(handle,
+                                handle->adminStore->listDomainVersions(versionId, kAny, kAny, none, none, none,
+                                                                       none, kAny, none, kAny, noDate, noDate),
+                                [](StoreResultSet&) { return true; });
+    if (exists < 0) return false;
+    if (exists == 0) return report(handle, RDADMIN_SITE, rdadmin::kMsgNotFound);
     Transaction transaction(handle->adminStore);
     if (!transaction.begin()) return storeFailed(handle, RDADMIN_SITE);
     if (!deleteVersionAlone(handle, versionId)) return false;
@@ -84,7 +96,7 @@ bool RefDataAdminImpl::deleteItemValuesOfVersion(RefDataHandle* handle, unsigned
         handle, store->listVersionItems(kAny, versionId, kAny, noDate, kAny, none, kAny),
         RDADMIN_SITE);
     if (items == nullptr) return false;
-    return forEachRow(items, [&](StoreResultSet& item) {
+    return walkRows(handle, items, [&](StoreResultSet& item) {
         return store->deleteItemAttributeValues(kAny, static_cast<unsigned>(item.getInt(0)), kAny) ||
                storeFailed(handle, RDADMIN_SITE);
     });
@@ -145,8 +157,12 @@ StoreResultSet* RefDataAdminImpl::findDomainRow(RefDataHandle* handle, unsigned 
                                         kAny, kAny, noDate, none, noDate),
         RDADMIN_SITE));
     if (!domain) return nullptr;
-    if (domain->next() != 1) {
-        report(handle, RDADMIN_SITE, rdadmin::kMsgNotFound);
+    const int answer = domain->next();
+    if (answer != 1) {
+        if (answer == 0)
+            report(handle, RDADMIN_SITE, rdadmin::kMsgNotFound);
+        else
+            storeFailed(handle, RDADMIN_SITE);
         return nullptr;
     }
     return domain.release();

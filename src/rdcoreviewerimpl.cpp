@@ -136,9 +136,12 @@ bool RefDataViewerImpl::domainExists(RefDataHandle* handle, int id, const QxbStr
         reportStoreError(handle, store, __FILE__, __LINE__);
         return false;
     }
-    const bool exists = resultSet->next() == 1;
+    // A failed walk is a failed check, like a failed listing: its text is
+    // logged and the caller reports the domain as not found.
+    const int answer = resultSet->next();
+    if (answer != 0 && answer != 1) reportStoreError(handle, store, __FILE__, __LINE__);
     resultSet->release();
-    return exists;
+    return answer == 1;
 }
 
 // --- store-backed family -------------------------------------------------------------
@@ -338,8 +341,12 @@ RefDataCursor* RefDataViewerImpl::getListForDomain(RefDataHandle* handle, int do
         reportStoreError(handle, store, __FILE__, __LINE__);
         return nullptr;
     }
-    if (domain->next() != 1) {
-        reportMessage(handle, __FILE__, __LINE__, kMsgObjectNotFound);
+    const int answer = domain->next();
+    if (answer != 1) {
+        if (answer == 0)
+            reportMessage(handle, __FILE__, __LINE__, kMsgObjectNotFound);
+        else
+            reportStoreError(handle, store, __FILE__, __LINE__);
         return nullptr;
     }
     const bool kindIsC = domain->getString(12).compare("C", true) == 0;
@@ -367,10 +374,18 @@ bool RefDataViewerImpl::collectDomains(RefDataHandle* handle, const QxbString& n
     }
     Owned<StoreResultSet> rows(resultSet);
     if (name.isNull()) {
-        while (rows->next() == 1) (*domains)[rows->getInt(0)] = rows->getString(1);
-        return true;
+        int answer = 0;
+        while ((answer = rows->next()) == 1) (*domains)[rows->getInt(0)] = rows->getString(1);
+        if (answer == 0) return true;
+        reportStoreError(handle, store, __FILE__, __LINE__);
+        return false;
     }
-    if (rows->next() != 1) {
+    const int answer = rows->next();
+    if (answer != 0 && answer != 1) {
+        reportStoreError(handle, store, __FILE__, __LINE__);
+        return false;
+    }
+    if (answer == 0) {
         const QxbString argument = qxbStringFormat(": %s.", name.asCstr());
         reportError(handle, __FILE__, __LINE__,
                     qxb_get_message(__FILE__, __LINE__, rdcore::kModule, kMsgDomainNotFound, argument));
@@ -407,12 +422,22 @@ bool RefDataViewerImpl::selectVersion(RefDataHandle* handle, int domainId, const
     Owned<StoreResultSet> versions(resultSet);
     *selected = -1;
     if (version == 0) {
-        while (versions->next() == 1) {
+        int answer = 0;
+        while ((answer = versions->next()) == 1) {
             const int number = versions->getInt(2);
             if (number > *selected) *selected = number;
         }
+        if (answer != 0) {
+            reportStoreError(handle, store, __FILE__, __LINE__);
+            return false;
+        }
     } else if (version != -1) {
-        if (versions->next() != 1) {
+        const int answer = versions->next();
+        if (answer != 0 && answer != 1) {
+            reportStoreError(handle, store, __FILE__, __LINE__);
+            return false;
+        }
+        if (answer == 0) {
             const QxbString number = qxbStringFormat("%d", version);
             reportError(handle, __FILE__, __LINE__,
                         qxb_get_message(__FILE__, __LINE__, rdcore::kModule, kMsgVersionNotFound, domainName,
@@ -460,14 +485,18 @@ RefDataCacheCursorImpl* RefDataViewerImpl::newCacheCursor(RefDataHandle* handle,
 bool RefDataViewerImpl::copyItemRows(RefDataHandle* handle, StoreResultSet* items,
                                      RefDataCacheCursorImpl* cursor) {
     const int columns = items->getColumnCount();
-    while (items->next() == 1) {
+    int answer = 0;
+    while ((answer = items->next()) == 1) {
         if (cursor->addRow() == 0) {
             reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgOutOfMemory);
             return false;
         }
         for (int column = 0; column < columns; ++column) cursor->setValue(column, items->getValue(column));
     }
-    return true;
+    // Anything but the end is the store's failure, never a shorter list.
+    if (answer == 0) return true;
+    reportStoreError(handle, handle->queryStore, __FILE__, __LINE__);
+    return false;
 }
 
 RefDataCursor* RefDataViewerImpl::getDomainItemsWithAttributes(RefDataHandle* handle, const QxbString& name,
@@ -511,14 +540,15 @@ RefDataCursor* RefDataViewerImpl::getDomainItemsWithAttributes(RefDataHandle* ha
 bool RefDataViewerImpl::containsItemKey(RefDataHandle* handle, const QxbString& name, int version,
                                         const QxbString& value) {
     if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return false;
+    // The query has reported its own reason when it answers no cursor.
     RefDataCursor* cursor = getDomainItemsWithAttributes(handle, name, version);
-    if (cursor == nullptr) {
-        reportStoreError(handle, handle->queryStore, __FILE__, __LINE__);
-        return false;
-    }
+    if (cursor == nullptr) return false;
     bool found = false;
-    while (!found && cursor->next() == 0) found = cursor->getString(1).compare(value, true) == 0;
+    int answer = 0;
+    while (!found && (answer = cursor->next()) == 0) found = cursor->getString(1).compare(value, true) == 0;
     cursor->release();
+    // A walk that ends in anything but the end is a failure, not "absent".
+    if (!found && answer != 1) reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgNoResultSet);
     return found;
 }
 
@@ -588,7 +618,10 @@ RefDataCursor* RefDataViewerImpl::getDelimitedFileFields(RefDataHandle* handle, 
     }
     const int count = qxs_parse_text_ex(line, fields.get(), kMaxFields, buffer.get(),
                                         static_cast<int>(bufferSize), separator, qualifier);
-    cursor->setColumns(2);
+    if (!cursor->setColumns(2)) {
+        reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgOutOfMemory);
+        return nullptr;
+    }
     cursor->setColumnName(0, QxbString("NAME"));
     cursor->setColumnName(1, QxbString("POSITION"));
     for (int i = 0; i < count; ++i) {

@@ -15,7 +15,8 @@ class CopyTest : public AdminTest {
 protected:
     // A source domain 7 ("Colours") with versions 41 and 42; version 41 holds
     // one row of each kind of version content (two items).
-    void scriptSource() {
+    void scriptSource(int account = 9) {
+        scriptAccount(account);
         store->answer("listDomains",
                       FakeRows({"ID", "NAME", "DESCRIPTION", "TEXT1", "FLAG1", "FLAG2", "SCOPE", "NUMBER1",
                                 "TEXT8", "ACCOUNT_ID", "NUMBER10", "DATE11", "KIND_CODE", "CREATED"},
@@ -35,6 +36,7 @@ protected:
     }
 
     const std::vector<std::string> kCopyCalls = {
+        "listAccounts(9,null,null,null,null,null,null)",
         "listDomains(7,null,null,null,null,null,null,-1,null,-1,-1,null,null,null)",
         "beginTransaction(0,0)",
         "insertDomain('Colours','desc','t1','Y','Y','global',5,null,9,-1,null,'K',&)",
@@ -79,17 +81,19 @@ TEST_F(CopyTest, ANullOutPointerIsAccepted) {
 
 TEST_F(CopyTest, AnUnknownDomainFailsWith1532BeforeAnyTransaction) {
     open();
+    scriptAccount(1);
     unsigned newId = 5;
     EXPECT_FALSE(admin->copyDomain(handle, 99, 1, &newId));
     EXPECT_EQ(handle->errorText.str(), referenceDataMessage(1532));
     EXPECT_TRUE(log.hasLine(5, referenceDataMessage(1532)));
-    EXPECT_EQ(storeCalls().size(), 1u) << "only the domain lookup";
+    EXPECT_EQ(storeCalls().size(), 2u) << "only the account and domain lookups";
     EXPECT_EQ(newId, 5u);
     EXPECT_EQ(openResultSets(), 0);
 }
 
 TEST_F(CopyTest, ADomainWithoutVersionsIsRolledBackWith1532) {
     open();
+    scriptAccount(1);
     store->answer("listDomains", FakeRows({"ID", "NAME"}, {{7, "Colours"}}));
     unsigned newId = 5;
     EXPECT_FALSE(admin->copyDomain(handle, 7, 1, &newId));
@@ -102,12 +106,13 @@ TEST_F(CopyTest, ADomainWithoutVersionsIsRolledBackWith1532) {
 
 TEST_F(CopyTest, ABeginThatFailsGivesMessage3AndRollsBack) {
     open();
-    scriptSource();
+    scriptSource(1);
     store->failOperation("beginTransaction");
     EXPECT_FALSE(admin->copyDomain(handle, 7, 1, nullptr));
     EXPECT_EQ(handle->errorText.str(), referenceDataMessage(3));
     EXPECT_EQ(log.textsAt(5), std::vector<std::string>{referenceDataMessage(3)});
-    EXPECT_EQ(storeCalls(), (std::vector<std::string>{kCopyCalls[0], kCopyCalls[1], "endTransaction(false)"}));
+    EXPECT_EQ(storeCalls(), (std::vector<std::string>{"listAccounts(1,null,null,null,null,null,null)", kCopyCalls[1],
+                                                      kCopyCalls[2], "endTransaction(false)"}));
     EXPECT_EQ(openResultSets(), 0);
 }
 
@@ -126,12 +131,12 @@ TEST_F(CopyTest, AFailureAtAnyCallLeavesNoCommittedTrace) {
         EXPECT_EQ(newId, 5u) << n;
         const std::string failed = operationOf(kCopyCalls[n - 1]);
         const std::vector<std::string> calls = storeCalls();
-        ASSERT_EQ(calls.size(), n + (n >= 2 && failed != "endTransaction" ? 1 : 0)) << n;
+        ASSERT_EQ(calls.size(), n + (n >= 3 && failed != "endTransaction" ? 1 : 0)) << n;
         EXPECT_EQ(calls[n - 1], kCopyCalls[n - 1]) << "the failing call comes in its place";
         if (failed == "beginTransaction") {
             EXPECT_EQ(handle->errorText.str(), referenceDataMessage(3));
             EXPECT_EQ(calls.back(), "endTransaction(false)");
-        } else if (n == 1 || failed == "endTransaction") {
+        } else if (n <= 2 || failed == "endTransaction") {
             expectStoreFailure(failed, static_cast<int>(n));
             EXPECT_TRUE(callsOf("endTransaction(false)").empty()) << n;
         } else {

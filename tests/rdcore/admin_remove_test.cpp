@@ -1,6 +1,7 @@
 // removeDomain and removeDomainVersion against the recording store: the
 // order and keys of the cascades, and that a failure at any call rolls
 // everything back.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@ class RemoveDomainTest : public AdminTest {
 protected:
     // Domain 7 ("Colours") with versions 41 (items 31, 32, 33) and 42 (item 34).
     void scriptDomain(bool withVersions = true) {
+        scriptAccount(9);
         store->answer("listDomains", FakeRows({"ID", "NAME"}, {{7, "Colours"}}));
         if (!withVersions) return;
         store->answer("listDomainVersions", FakeRows({"ID", "DOMAIN_ID"}, {{41, 7}, {42, 7}}));
@@ -46,6 +48,7 @@ protected:
     }
     std::vector<std::string> expectedCalls(bool withVersions = true) const {
         std::vector<std::string> calls = {
+            "listAccounts(9,null,null,null,null,null,null)",
             "listDomains(7,null,null,null,null,null,null,-1,null,-1,-1,null,null,null)",
             "beginTransaction(0,0)",
             "deleteDomainRowsA(-1,7,-1)",
@@ -81,6 +84,7 @@ TEST_F(RemoveDomainTest, ADomainWithoutVersionsNeedsOnlyTheDomainLevelDeletions)
 
 TEST_F(RemoveDomainTest, AnUnknownDomainFailsWith1532BeforeAnyTransaction) {
     open();
+    scriptAccount(1);
     EXPECT_FALSE(admin->removeDomain(handle, 99, 1));
     EXPECT_EQ(handle->errorText.str(), referenceDataMessage(1532));
     EXPECT_TRUE(log.hasLine(5, referenceDataMessage(1532)));
@@ -98,7 +102,7 @@ TEST_F(RemoveDomainTest, AFailureAtAnyCallRollsEverythingBack) {
         EXPECT_FALSE(admin->removeDomain(handle, 7, 9)) << n;
         const std::string failed = operationOf(calls[n - 1]);
         EXPECT_EQ(storeCalls().at(n - 1), calls[n - 1]) << n;
-        if (n <= 2 || failed == "endTransaction") {
+        if (n <= 3 || failed == "endTransaction") {
             // Nothing began, or the commit failed: nothing to roll back.
             expectStoreFailure(failed, static_cast<int>(n));
             EXPECT_EQ(storeCalls().size(), n) << n;
@@ -111,7 +115,15 @@ TEST_F(RemoveDomainTest, AFailureAtAnyCallRollsEverythingBack) {
 
 class RemoveVersionTest : public AdminTest {
 protected:
+    // Account 9 and version 41 exist.
+    void scriptVersion() {
+        scriptAccount(9);
+        store->answer("listDomainVersions", FakeRows({"ID"}, {{41}}));
+        store->answer("listVersionItems", versionItems({31, 32}));
+    }
     const std::vector<std::string> kCalls = {
+        "listAccounts(9,null,null,null,null,null,null)",
+        "listDomainVersions(41,-1,-1,null,null,null,null,-1,null,-1,null,null)",
         "beginTransaction(0,0)",
         "deleteVersionItemValueLinks(41,-1,-1)",
         "deleteVersionAttributes(-1,-1,41,null)",
@@ -132,16 +144,41 @@ protected:
 
 TEST_F(RemoveVersionTest, RemovesTheVersionWithItsItemsAttributeValues) {
     open();
-    store->answer("listVersionItems", versionItems({31, 32}));
+    scriptVersion();
     ASSERT_TRUE(admin->removeDomainVersion(handle, 41, 9)) << handle->errorText.asCstr();
     EXPECT_EQ(storeCalls(), kCalls);
     EXPECT_EQ(openResultSets(), 0);
 }
 
-TEST_F(RemoveVersionTest, AVersionThatDoesNotExistIsStillRecorded) {
+// -1 and unknown objects or accounts: message 1532, nothing begun.
+TEST_F(RemoveVersionTest, UnknownObjectsAndAccountsAreRefusedBeforeAnyWrite) {
     open();
-    EXPECT_TRUE(admin->removeDomainVersion(handle, 77, 1));
-    EXPECT_TRUE(called("writeChangeRecord(-1,'A',77,null,'Removed Domain Version 77',1,1,null)"));
+    const std::string anyId = qxb_get_message("test", 0, "Reference Data", 1532, "[-1]").str();
+    const std::string account = qxb_get_message("test", 0, "Reference Data", 1532, "[ACCOUNT]").str();
+    const unsigned any = static_cast<unsigned>(-1);
+    struct Case {
+        const char* what;
+        std::function<bool()> call;
+        bool accountExists;  // the account lookup finds account 1
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"version -1", [&] { return admin->removeDomainVersion(handle, any, 1); }, true, anyId},
+        {"unknown version", [&] { return admin->removeDomainVersion(handle, 77, 1); }, true, referenceDataMessage(1532)},
+        {"domain -1", [&] { return admin->removeDomain(handle, any, 1); }, true, anyId},
+        {"copy of -1", [&] { return admin->copyDomain(handle, any, 1, nullptr); }, true, anyId},
+        {"publisher access of -1", [&] { return admin->removePublisherAccess(handle, any); }, true, anyId},
+        {"account 0", [&] { return admin->removeDomain(handle, 7, 0); }, false, account},
+        {"account -1", [&] { return admin->copyDomain(handle, 7, any, nullptr); }, false, account},
+        {"unknown account", [&] { return admin->removeDomainVersion(handle, 41, 5); }, false, account},
+    };
+    for (const Case& c : cases) {
+        reopen();
+        if (c.accountExists) scriptAccount(1);
+        EXPECT_FALSE(c.call()) << c.what;
+        EXPECT_EQ(handle->errorText.str(), c.expected) << c.what;
+        for (const std::string& call : storeCalls()) EXPECT_EQ(call.rfind("list", 0), 0u) << c.what << ": " << call;
+    }
 }
 
 TEST_F(RemoveVersionTest, AFailureAtAnyCallRollsEverythingBack) {
@@ -149,10 +186,10 @@ TEST_F(RemoveVersionTest, AFailureAtAnyCallRollsEverythingBack) {
     for (std::size_t n = 1; n <= kCalls.size(); ++n) {
         reopen();
         store->failCall(static_cast<int>(n));
-        store->answer("listVersionItems", versionItems({31, 32}));
+        scriptVersion();
         EXPECT_FALSE(admin->removeDomainVersion(handle, 41, 9)) << n;
         const std::string failed = operationOf(kCalls[n - 1]);
-        if (n == 1 || failed == "endTransaction") {
+        if (n <= 3 || failed == "endTransaction") {
             expectStoreFailure(failed, static_cast<int>(n));
             EXPECT_EQ(storeCalls().size(), n) << n;
         } else {

@@ -82,6 +82,9 @@ protected:
         EXPECT_TRUE(log.hasLine(5, text)) << n;
         EXPECT_EQ(openResultSets(), 0) << n;
     }
+    // The next account lookup finds account id (the acting account of a
+    // write is checked first).
+    void scriptAccount(int id) { store->answer("listAccounts", fakes::FakeRows({"ID"}, {{id}})); }
     // The operation of a call ("insertDomain(...)" -> "insertDomain").
     static std::string operationOf(const std::string& call) { return call.substr(0, call.find('(')); }
 

@@ -148,6 +148,11 @@ StoreResultSet* RecordingStore::listing(const char* operation, const std::string
         rows = std::move(queued->second.front());
         queued->second.pop_front();
     }
+    const auto rowFailure = rowFailures_.find(operation);
+    if (rowFailure != rowFailures_.end()) {
+        rows.errorAtRow = rowFailure->second;
+        rowFailures_.erase(rowFailure);
+    }
     return new FakeResultSet(label_ + "." + operation, std::move(rows));
 }
 

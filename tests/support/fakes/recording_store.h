@@ -94,6 +94,9 @@ public:
     void failCall(int n) { failCountdown_ = n; }
     // The n-th call of operation from now fails.
     void failOperation(const std::string& operation, int n = 1) { failing_[operation] = n; }
+    // The next result set of operation answers -1 (an error) from next()
+    // instead of delivering row k (0: the first).
+    void failRow(const std::string& operation, int k) { rowFailures_[operation] = k; }
     // The id the next insert delivers.
     void setNextId(unsigned id) { nextId_ = id; }
 
@@ -115,6 +118,7 @@ private:
     std::vector<std::string> calls_;
     std::map<std::string, std::deque<FakeRows>> answers_;
     std::map<std::string, int> failing_;
+    std::map<std::string, int> rowFailures_;
     int failCountdown_ = 0;
     unsigned nextId_ = 1000;
 };
