@@ -51,6 +51,17 @@ struct CursorGuard {
     }
 };
 
+// RefDataCursor::next answers.
+constexpr int kRowCurrent = 0;
+constexpr int kNoMoreRows = 1;
+
+// True when the repository answers a domain listing without a row; false
+// also when that listing fails, so that a store failure stays a failure.
+bool holdsNoDomain(RefDataViewer* viewer, RefDataHandle* handle) {
+    CursorGuard domains{viewer->getDomainWithDetails(handle, -1, false)};
+    return domains.cursor != nullptr && domains.cursor->next() == kNoMoreRows;
+}
+
 class RefDataPluginFactory : public StepPluginFactory {
 public:
     int getVersion() override { return 2; }
@@ -98,10 +109,16 @@ bool RefDataDiscovery::fill(PlugDiscoverySink* sink, QxbString* errorOut) {
     CursorGuard rows{query(viewer, guard.handle)};
     if (rows.cursor == nullptr) {
         *errorOut = guard.session->getErrorText(guard.handle);
-        return false;
+        // Both queries answer "not found" on a repository without domains,
+        // where the list is simply empty.
+        if (!holdsNoDomain(viewer, guard.handle)) return false;
+        errorOut->setNull();
+        sink->setColumnCount(columnCount_);
+        return true;
     }
     sink->setColumnCount(columnCount_);
-    while (rows.cursor->next() == 0) {
+    int answer = 0;
+    while ((answer = rows.cursor->next()) == kRowCurrent) {
         for (int i = 0; i < columnCount_; ++i) {
             QxbDatavar value;
             value.assign(rows.cursor->getString(columns_[i]));
@@ -109,7 +126,9 @@ bool RefDataDiscovery::fill(PlugDiscoverySink* sink, QxbString* errorOut) {
         }
         sink->endRow();
     }
-    return true;
+    if (answer == kNoMoreRows) return true;
+    *errorOut = guard.session->getErrorText(guard.handle);  // the walk failed midway
+    return false;
 }
 
 DTD_RefDataDomainList::DTD_RefDataDomainList(PlugStep* step)

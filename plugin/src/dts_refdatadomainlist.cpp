@@ -15,6 +15,8 @@ constexpr int kBytesPerCharacter = 4;
 // defineOutputs: 1 the input names are built, 1|2|4 the outputs are described.
 constexpr int kInputNamesBuilt = 1;
 constexpr int kOutputsDescribed = 7;
+// RefDataCursor::next answers.
+constexpr int kRowCurrent = 0;
 // getNextRow answers.
 constexpr int kRowWritten = 0;
 constexpr int kNoMoreRows = 1;
@@ -58,19 +60,29 @@ bool RefDataListStep::initialize(PlugStep* engineStep, int* a, int* b) {
 
 int RefDataListStep::defineOutputs(unsigned flags) {
     inputRowsRead = 0;
-    readsInput = readParameters(step->getParams());
+    const PlugParamList* fieldMap = step->getParams()->getParamList(QxbString(QXPHLP_FIELD_MAP));
+    passThroughCount = fieldMap->count();
+    fieldMapIndexes.assign(static_cast<std::size_t>(passThroughCount), -1);
+    refreshParameters();
     int result = 0;
     step->clearInputNames();
     if (buildInputNamesFromFieldMap(step)) {
         addInputNames();
         result = kInputNamesBuilt;
     }
-    passThroughCount = step->getParams()->getParamList(QxbString(QXPHLP_FIELD_MAP))->count();
-    fieldMapIndexes.assign(static_cast<std::size_t>(passThroughCount), -1);
-    if (passThroughCount > 0) readsInput = true;
+    const bool hasInput = step->getGraphInfo()->hasInput();
+    if (passThroughCount > 0 && !hasInput) {
+        // Without an upstream step no row holds the fields to pass through.
+        QxbString upstreamName, outputName;
+        if (!parseFieldMapEntry(fieldMap->getEntry(0), &upstreamName, &outputName))
+            upstreamName = fieldMap->getEntry(0);
+        step->reportError(QxbString("Field map: the field '" + upstreamName.str() +
+                                    "' cannot be passed through, the step has no upstream step"));
+        return result;
+    }
     StepOutputItems* items = nullptr;
     int first = 0;
-    if (step->getGraphInfo()->hasInput()) {
+    if (hasInput) {
         items = buildOutputInfoFromFieldMap(step, outputFieldCount, flags, fieldMapIndexes.data());
         if (items == nullptr) return result;
         first = passThroughCount;
@@ -106,7 +118,16 @@ bool RefDataListStep::openSession() {
     return true;
 }
 
+void RefDataListStep::refreshParameters() {
+    readsInput = readParameters(step->getParams()) || passThroughCount > 0;
+}
+
 bool RefDataListStep::prepare() {
+    // A host may run the step again on this instance, with new parameters.
+    refreshParameters();
+    rowsOutput = 0;
+    inputRowsRead = 0;
+    releaseCursor();
     repositoryName = step->getVariables()->getVariable(QxbString(kCurrentRepository), QxbString(""));
     if (repositoryName.length() == 0) {
         reportMessage(__FILE__, __LINE__, 1306, QxbString(""));
@@ -161,14 +182,23 @@ int RefDataListStep::getNextRow(int /*unused*/) {
             cursor->isReady();
         }
         const int next = cursor->next();
-        if (next == kFailed) return kFailed;
-        if (next != kNoMoreRows) {
+        if (next == kRowCurrent) {
             ++rowsOutput;
             fillRow(out, passThroughCount);
             return kRowWritten;
         }
+        if (next != kNoMoreRows) {  // any other answer is a failure of the query
+            const QxbString reason = session->getErrorText(handle);
+            step->reportError(reason.length() > 0 ? reason
+                                                  : QxbString("The query failed while its rows were read"));
+            done = true;
+            return kFailed;
+        }
         releaseCursor();
-        if (!readsInput) return kNoMoreRows;
+        if (!readsInput) {
+            done = true;
+            return kNoMoreRows;
+        }
         const int answer = advanceInput();
         if (answer != 0) return answer;
     }

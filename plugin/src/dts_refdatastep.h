@@ -40,7 +40,8 @@ protected:
 
     // Declares the step's own parameters (after the field map).
     virtual void declareParameters(PlugParamSet* params) = 0;
-    // Reads the parameters at defineOutputs; answers whether upstream rows are read.
+    // Reads the parameters at defineOutputs and at prepare; answers whether
+    // the step's own arguments come from upstream rows.
     virtual bool readParameters(const PlugParams* params) = 0;
     // Names the upstream fields the step reads itself.
     virtual void addInputNames() = 0;
@@ -79,6 +80,8 @@ protected:
     const StepRow* currentInputRow = nullptr;
 
 private:
+    // Reads the step's parameters (at defineOutputs and again at prepare).
+    void refreshParameters();
     bool openSession();
     void releaseSession();
     void releaseCursor();

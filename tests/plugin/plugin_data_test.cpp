@@ -1,5 +1,8 @@
 // The plug-in's steps and discovery lists on a repository with reference
 // data, driven through the engine host.
+#include <dlfcn.h>
+
+#include "engine/step_host.h"
 #include "log_capture.h"
 #include "plugin_test_support.h"
 #include "qxlog.h"
@@ -104,6 +107,19 @@ TEST_F(PluginData, FieldModeWithoutUpstreamStepFails) {
     EXPECT_EQ(domains.errors, std::vector<std::string>{"Filter field specified but no parent node found"});
 }
 
+TEST_F(PluginData, FieldMapWithoutUpstreamStepFailsNamingTheField) {
+    const std::pair<const char*, const char*> steps[] = {{"RDM_DOMAIN_LIST", "INPUT_VAL"},
+                                                         {"RDM_ITEM_LIST", "DOM_VAL"}};
+    for (const auto& [stepName, domainParam] : steps) {
+        const EngineStepResult result =
+            run(stepName, kRepo, {{domainParam, "SIZES"}, {"FIELD_MAP", " NOTE = N "}});
+        EXPECT_EQ(result.answer, 2) << stepName;
+        EXPECT_TRUE(result.output.rows.empty()) << stepName;
+        ASSERT_FALSE(result.errors.empty()) << stepName;
+        EXPECT_NE(result.errors[0].find("'NOTE'"), std::string::npos) << result.errors[0];
+    }
+}
+
 TEST_F(PluginData, UnknownDomainReportsTheLibrarysText) {
     const EngineStepResult result = run("RDM_DOMAIN_LIST", kRepo, {{"INPUT_VAL", "GHOSTS"}});
     EXPECT_EQ(result.answer, 2);
@@ -171,6 +187,75 @@ TEST_F(PluginData, DiscoveryListsDomainsAndVersions) {
     EXPECT_EQ(table.rows[5][1].asString().str(), "SIZES");
     EXPECT_EQ(table.rows[5][3].asString().str(), "1");
     EXPECT_EQ(table.rows[5][4].asString().str(), "v1");
+}
+
+// A host may keep a step and run it again: every run starts from zero and
+// reads the parameters given for it, also when only prepare is called again.
+TEST_F(PluginData, AStepRunTwiceOnOneInstanceStartsAfresh) {
+    void* library = dlopen(pluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    auto create = reinterpret_cast<StepCreateFactoryFunction>(dlsym(library, STEP_FACTORY_SYMBOL));
+    ASSERT_NE(create, nullptr);
+    StepPluginFactory* factory = create();
+    StepPluginStep* step = factory->getStepCreator(0)();
+    EngineStepRequest request;
+    request.variables.push_back({"_CURRENT_REPOSITORY", kRepo});
+    engine::StepHost host(request);
+    int a = 0, b = 0;
+    ASSERT_TRUE(step->initialize(&host, &a, &b));
+
+    struct Run {
+        std::vector<std::pair<std::string, std::string>> params;
+        std::vector<std::string> versions;
+        const char* status;
+    };
+    const Run runs[] = {
+        {{{"INPUT_VAL", "COLORS"}, {"CURRENT", "false"}}, {"1", "2", "3", "4", "5"}, "5 row(s) processed"},
+        {{{"INPUT_VAL", "SIZES"}, {"CURRENT", "true"}}, {"1"}, "1 row(s) processed"},
+    };
+    EngineStepResult result;
+    for (const Run& r : runs) {
+        request.params = r.params;
+        ASSERT_TRUE(host.applyParams(request));
+        if (&r == &runs[0]) {
+            ASSERT_EQ(step->defineOutputs(0), 7);
+            host.describeOutputs(&result.output);
+        }
+        ASSERT_TRUE(step->prepare()) << r.status;
+        result.output.rows.clear();
+        while ((result.answer = step->getNextRow(0)) == 0) host.keepOutputRow(&result.output);
+        step->finish();
+        int percent = -1;
+        QxbString text;
+        ASSERT_TRUE(step->getProgress(&percent, &text));
+        EXPECT_EQ(result.answer, 1) << r.status;
+        EXPECT_EQ(column(result, "VERSION"), r.versions) << r.status;
+        EXPECT_EQ(host.status(), r.status);
+        EXPECT_EQ(percent, 100) << r.status;
+        EXPECT_EQ(text.str(), "Complete") << r.status;
+    }
+    EXPECT_TRUE(host.takeErrors().empty());
+    step->destroy();
+    factory->destroy();
+    dlclose(library);
+}
+
+using PluginEmptyRepository = PluginTest;
+
+TEST_F(PluginEmptyRepository, DiscoveryAnswersEmptyLists) {
+    const RefDataFixture empty(false);
+    ASSERT_EQ(empty.error(), "");
+    const std::pair<const char*, std::size_t> lists[] = {{"RDM_DOMAIN_LIST", 3}, {"RDM_ITEM_LIST", 5}};
+    for (const auto& [stepName, columns] : lists) {
+        EngineStepRequest request;
+        request.stepName = stepName;
+        request.variables.push_back({"_CURRENT_REPOSITORY", kRepo});
+        EngineTable table;
+        std::vector<std::string> errors;
+        EXPECT_TRUE(plugin_->discover(request, &table, &errors)) << (errors.empty() ? stepName : errors[0]);
+        EXPECT_EQ(table.fields.size(), columns) << stepName;
+        EXPECT_TRUE(table.rows.empty()) << stepName;
+    }
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ TEST_F(PluginShape, ItemListDescribesItsFieldsAfterPassThroughFields) {
 TEST_F(PluginShape, NoCurrentRepositoryFailsBothStepsWith1306) {
     const QxbString expected = qxb_get_message("", 0, "Reference Data Plugin", 1306, "");
     for (const char* step : {"RDM_DOMAIN_LIST", "RDM_ITEM_LIST"}) {
-        const EngineStepResult result = run(step, "", {{"FIELD_MAP", "X"}});
+        const EngineStepResult result = run(step, "", {});
         EXPECT_EQ(result.answer, 2) << step;
         EXPECT_EQ(result.errors, std::vector<std::string>{expected.str()}) << step;
         EXPECT_TRUE(result.output.rows.empty());

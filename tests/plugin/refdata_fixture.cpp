@@ -74,7 +74,7 @@ bool RefDataFixture::fill() {
     Owned<RepositoryAdmin> admin(createRepositoryAdmin(1, 0));
     Owned<Repository> repository(admin ? admin->openRepositoryByDsn(kDsn, kPrefix, 0, 0) : nullptr);
     if (!repository) {
-        error_ = "openRepositoryByDsn failed";
+        error_ = admin ? admin->getLastError().str() : std::string(getRepositoryAdminError());
         return false;
     }
     Owned<RefDataStore> store(repository->createStore());
