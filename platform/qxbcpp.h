@@ -218,7 +218,9 @@ public:
     // was read, 0 at end of file, -1 on a read error. *line points at the
     // line's text without its end (LF or CRLF), owned by the file object and
     // valid until the next call. A UTF-8 byte-order mark before the first
-    // line is skipped. The first and last arguments are reserved.
+    // line is skipped. A line longer than 1 MiB (without its end) answers -1
+    // with errno EOVERFLOW, and so does every later call. The first and last
+    // arguments are reserved.
     virtual int readLine(int reserved, char** line, int reserved2) = 0;
     // Closes the file and frees the object.
     virtual void close() = 0;

@@ -15,12 +15,15 @@ bool RefStepInterface::keepRunning(int /*value*/) {
 
 void RefStepInterface::onMessage(int kind, const QxbString& text) {
     const char* prefix = "";
+    int level = QXLOG_ERROR;
     switch (kind) {
         case STEP_MSG_NOTICE:
             prefix = "Notice: ";
+            level = QXLOG_NOTICE;
             break;
         case STEP_MSG_WARNING:
             prefix = "Warning: ";
+            level = QXLOG_WARNING;
             break;
         case STEP_MSG_ERROR:
             prefix = "Error: ";
@@ -28,21 +31,22 @@ void RefStepInterface::onMessage(int kind, const QxbString& text) {
         default:
             break;
     }
-    logLine(prefix, text, __LINE__);
+    logLine(level, prefix, text, __LINE__);
 }
 
 void RefStepInterface::onDebug(const QxbString& text) {
-    logLine("Debug: ", text, __LINE__);
+    logLine(QXLOG_TRACE, "Debug: ", text, __LINE__);
 }
 
 void RefStepInterface::onFatalError(const QxbString& text) {
-    logLine("Fatal Error: ", text, __LINE__);
+    logLine(QXLOG_ERROR, "Fatal Error: ", text, __LINE__);
 }
 
-void RefStepInterface::logLine(const char* prefix, const QxbString& text, int line) {
+// Each kind at its own level: an engine's notice is no failure.
+void RefStepInterface::logLine(int level, const char* prefix, const QxbString& text, int line) {
     QxbString whole(prefix);
     whole.append(text);
-    rdcore::logError(rdcore::ensureLogger(logger), __FILE__, line, whole);
+    rdcore::logText(rdcore::ensureLogger(logger), level, __FILE__, line, whole);
 }
 
 bool RefStepInterface::start() {

@@ -28,7 +28,7 @@ public:
     const QxbString& lastError() const { return errorText; }
 
 private:
-    void logLine(const char* prefix, const QxbString& text, int line);
+    void logLine(int level, const char* prefix, const QxbString& text, int line);
 
     QxbString errorText;
     StepEngine* engine = nullptr;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "interface_dtstep.h"
+#include "qxdac.h"
 #include "rdcoreadminimpl.h"
 #include "rdcorecommon.h"
 #include "rdcoreeditsession.h"
@@ -13,6 +14,13 @@
 
 namespace {
 constexpr const char* kDefaultTablePrefix = "kiv_rdm_";
+
+// A connection string may hold a password: every text that can name one is
+// masked before it is logged or handed to a caller.
+QxbString masked(const QxbString& text) {
+    if (text.isNull()) return text;
+    return QxbString(dacMaskConnection(text.str()));
+}
 }  // namespace
 
 // Where the handle's reference data lives: the data source name and the
@@ -152,8 +160,9 @@ bool RefDataImpl::openWithDsn(RefDataHandle** handleOut, const QxbString& dataSo
 }
 
 bool RefDataImpl::failOpen(QxbString* errorOut, const QxbString& text, int line) {
-    if (errorOut != nullptr) *errorOut = text;
-    rdcore::logError(logger, __FILE__, line, text);
+    const QxbString reason = masked(text);
+    if (errorOut != nullptr) *errorOut = reason;
+    rdcore::logError(logger, __FILE__, line, reason);
     return false;
 }
 
@@ -219,7 +228,7 @@ bool RefDataImpl::resolveConfiguration(bool byDsn, Location* location, QxbString
         }
         logger->log(QXLOG_INFO, __FILE__, __LINE__,
                     "Refdata will use config file dsn '%s' with prefix '%s'",
-                    location->dsn.asCstr(), location->prefix.asCstr());
+                    masked(location->dsn).asCstr(), location->prefix.asCstr());
     }
     return true;
 }
@@ -236,7 +245,7 @@ bool RefDataImpl::readRepositoryLocation(Repository* repository, Location* locat
     }
     logger->log(QXLOG_INFO, __FILE__, __LINE__,
                 "Refdata will use repos key/val dsn '%s' with prefix '%s'",
-                location->dsn.asCstr(), location->prefix.asCstr());
+                masked(location->dsn).asCstr(), location->prefix.asCstr());
     return true;
 }
 
@@ -297,8 +306,10 @@ bool RefDataImpl::buildHandleObjects(RefDataHandle* handle, QxbString* errorOut)
     handle->admin->init(handle);
     handle->viewer->init();
     // A bridge that does not start has logged its reason; the open's caller
-    // gets no text.
-    return handle->stepBridge->start();
+    // gets it too.
+    if (handle->stepBridge->start()) return true;
+    if (errorOut != nullptr) *errorOut = handle->stepBridge->lastError();
+    return false;
 }
 
 // The objects a handle builds on top of its repository, in the order that
@@ -330,7 +341,7 @@ bool RefDataImpl::attachDataStore(RefDataHandle* handle, const QxbString& dsn,
     sessionLogger();
     Repository* data = handle->repositoryAdmin->openRepositoryByDsn(dsn, prefix, 0, 0);
     if (data == nullptr) {
-        handle->errorText = handle->repositoryAdmin->getLastError();
+        handle->errorText = masked(handle->repositoryAdmin->getLastError());
         rdcore::logError(logger, __FILE__, __LINE__, handle->errorText);
         return false;
     }

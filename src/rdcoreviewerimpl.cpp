@@ -32,6 +32,7 @@ const char* boolText(bool value) {
 constexpr int kMsgObjectNotFound = 1532;
 constexpr int kMsgDomainNotFound = 1823;
 constexpr int kMsgVersionNotFound = 1824;
+constexpr int kMsgLineUnreadable = 1825;
 constexpr int kMaxFields = 1024;
 
 // Owns a cache cursor until it is handed to the caller.
@@ -604,6 +605,13 @@ RefDataCursor* RefDataViewerImpl::getDelimitedFileFields(RefDataHandle* handle, 
     }
     char* line = nullptr;
     const int read = file->readLine(-1, &line, 0);
+    if (read < 0) {
+        // A first line past the reader's limit (or unreadable) is no empty file.
+        reportError(handle, __FILE__, __LINE__,
+                    qxb_get_message(__FILE__, __LINE__, rdcore::kModule, kMsgLineUnreadable,
+                                    qxbStringFormat(": %s.", path.asCstr())));
+        return nullptr;
+    }
     if (read < 1 || line == nullptr) return nullptr;  // an empty file: no cursor, error text untouched
 
     // The parser writes every field with its terminator into the buffer: the

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "RefData.h"
 #include "RefDataAdmin.h"
@@ -46,9 +47,9 @@ struct OpenRepository {
     RefDataViewer* viewer = nullptr;
     RefDataAdmin* admin = nullptr;
 
-    bool open(const std::string& name) {
+    bool open(const std::string& name, bool needData = true) {
         QxbString error;
-        if (!session.open(name, &error)) return refuse(error);
+        if (!session.open(name, &error, needData)) return refuse(error);
         viewer = session.viewer();
         admin = session.admin();
         if (viewer == nullptr || admin == nullptr) return refuse(session.errorText());
@@ -62,17 +63,6 @@ struct Domain {
     std::string name;
 };
 
-// "#ID" names a domain by id; any other text by name.
-bool isIdReference(const std::string& text, int* id) {
-    if (text.size() < 2 || text.size() > 11 || text[0] != '#' ||
-        text.find_first_not_of("0123456789", 1) != std::string::npos)
-        return false;
-    const long long value = std::stoll(text.substr(1));
-    if (value > 2147483647LL) return false;
-    *id = static_cast<int>(value);
-    return true;
-}
-
 // Finds the domain named on the command line; prints the reason when not.
 bool findDomain(OpenRepository& repo, const std::string& reference, Domain* domain) {
     int id = -1;
@@ -83,6 +73,12 @@ bool findDomain(OpenRepository& repo, const std::string& reference, Domain* doma
     if (details->next() != 0) return refuse("no domain has the id " + reference.substr(1));
     domain->id = details->getInt(0);
     domain->name = details->getString(1).str();
+    if (byId) return true;
+    // The library answers one of several same-named domains (copies made
+    // through it keep their source's name); rdm does not guess which.
+    std::vector<int> ids;
+    if (!domainIdsNamed(repo.viewer, repo.handle(), reference, &ids)) return refuse(repo.session.errorText());
+    if (ids.size() > 1) return refuse(ambiguousDomainName(reference, ids));
     return true;
 }
 
@@ -130,10 +126,15 @@ struct CopyOptions {
     std::string repository;
     std::string domain;
     std::string name;
+    bool nameGiven = false;
     int account = kAdminAccount;
 };
 
 int copyDomain(const CopyOptions& o) {
+    if (o.nameGiven) {
+        const std::string problem = domainNameProblem(o.name);
+        if (!problem.empty()) return fail(problem);
+    }
     OpenRepository repo;
     Domain source;
     std::set<std::string> names;
@@ -275,7 +276,7 @@ int connectionFailed(const std::string& what, const QxbString& before, const Qxb
 
 int connection(const ConnectionOptions& o) {
     OpenRepository repo;
-    if (!repo.open(o.repository)) return kFailed;
+    if (!repo.open(o.repository, false)) return kFailed;
     QxbString dsn, prefix;
     const QxbString before = repo.session.errorText();
     if (!repo.admin->getConnection(repo.handle(), &dsn, &prefix))
@@ -293,7 +294,7 @@ int connection(const ConnectionOptions& o) {
         dsn = QxbString(o.dsn);
         prefix = newPrefix;
     }
-    std::printf("Data source:   %s\n", dsn.asCstr());
+    std::printf("Data source:   %s\n", masked(dsn.str()).c_str());
     std::printf("Table prefix:  %s\n", prefix.asCstr());
     std::printf("Stores:        %s\n", repo.admin->checkConnection(repo.handle()) ? "attached" : "not attached");
     return kOk;
@@ -347,7 +348,10 @@ void addCopyAndRemove(CLI::App& app, Action* action) {
     copyCmd->add_option("domain", copy->domain, "Domain name, or #ID")->required();
     copyCmd->add_option("--name", copy->name, "Name of the copy (default: 'NAME copy N', the first N free)");
     copyCmd->add_option("--account", copy->account, "Acting account id (default 1)");
-    copyCmd->callback([action, copy]() { *action = [copy]() { return copyDomain(*copy); }; });
+    copyCmd->callback([action, copy, copyCmd]() {
+        copy->nameGiven = copyCmd->count("--name") > 0;
+        *action = [copy]() { return copyDomain(*copy); };
+    });
 
     auto remove = std::make_shared<RemoveOptions>();
     CLI::App* removeCmd = app.add_subcommand("remove", "Remove a domain with every version and everything in them");

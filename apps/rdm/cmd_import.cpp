@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "RefData.h"
 #include "RefDataHandle.h"
@@ -74,6 +75,13 @@ public:
         if (rows == nullptr) throw StoreFailure(store_->getLastError().str());
         return Rows(rows);
     }
+    // True on a row, false at the end; any other answer is a store failure,
+    // never the end of the rows.
+    bool next(const Rows& rows) {
+        const int answer = rows->next();
+        if (answer != 0 && answer != 1) throw StoreFailure(store_->getLastError().str());
+        return answer == 1;
+    }
     void record(unsigned domain, unsigned object, const char* table, const QxbString& description) {
         check(store_->writeChangeRecord(domain, QxbString("A"), object, QxbString(table), description, 1, account_,
                                         nullptr));
@@ -82,14 +90,14 @@ public:
     unsigned languageId(const std::string& code) {
         const QxbString empty;
         Rows rows = list(store_->listLanguages(kAny, QxbString(code), empty));
-        if (rows->next() != 1) throw StoreFailure("unknown language '" + code + "' (see the repository's languages)");
+        if (!next(rows)) throw StoreFailure("unknown language '" + code + "' (see the repository's languages)");
         return static_cast<unsigned>(rows->getInt(0));
     }
 
     bool accountExists() {
         const QxbString empty;
         Rows rows = list(store_->listAccounts(account_, empty, empty, empty, empty, empty, empty));
-        return rows->next() == 1;
+        return next(rows);
     }
 
     // The domain's id, made when missing.
@@ -98,8 +106,13 @@ public:
         const QxbDate date;
         Rows rows = list(store_->listDomains(kAny, QxbString(name), empty, empty, empty, empty, empty, kAny, empty,
                                              kAny, kAny, date, empty, date));
-        *created = rows->next() != 1;
-        if (!*created) return static_cast<unsigned>(rows->getInt(0));
+        std::vector<int> ids;
+        while (next(rows)) ids.push_back(rows->getInt(0));
+        *created = ids.empty();
+        if (!*created) {
+            if (ids.size() > 1) throw StoreFailure(ambiguousDomainName(name, ids));
+            return static_cast<unsigned>(ids.front());
+        }
         rows.reset();
         unsigned id = 0;
         check(store_->insertDomain(QxbString(name), QxbString(""), QxbString(""), QxbString(kYes), QxbString(kYes),
@@ -115,7 +128,7 @@ public:
         Rows rows = list(store_->listDomainVersions(kAny, domain, kAny, empty, empty, empty, empty, kAny, empty,
                                                     kAny, date, date));
         int newest = 0;
-        while (rows->next() == 1) newest = std::max(newest, rows->getInt(2));
+        while (next(rows)) newest = std::max(newest, rows->getInt(2));
         rows.reset();
         *number = newest + 1;
         const std::string text = label.empty() ? "Version " + std::to_string(*number) : label;
@@ -131,7 +144,7 @@ public:
         const QxbString empty;
         Rows rows = list(store_->listAttributes(kAny, QxbString(name), empty));
         unsigned id = 0;
-        if (rows->next() == 1) {
+        if (next(rows)) {
             id = static_cast<unsigned>(rows->getInt(0));
         } else {
             rows.reset();
@@ -142,7 +155,7 @@ public:
         rows.reset();
         Rows links = list(store_->listDomainAttributes(kAny, domain, id));
         unsigned domainAttribute = 0;
-        if (links->next() == 1) {
+        if (next(links)) {
             domainAttribute = static_cast<unsigned>(links->getInt(0));
         } else {
             check(store_->insertDomainAttribute(domain, id, &domainAttribute));
@@ -157,7 +170,7 @@ public:
         const QxbString empty;
         Rows rows = list(store_->listItems(kAny, empty, empty, empty, empty, empty, kAny));
         std::map<std::string, unsigned> byKey;
-        while (rows->next() == 1) byKey.emplace(rows->getString(1).str(), static_cast<unsigned>(rows->getInt(0)));
+        while (next(rows)) byKey.emplace(rows->getString(1).str(), static_cast<unsigned>(rows->getInt(0)));
         return byKey;
     }
 
@@ -259,6 +272,8 @@ std::vector<std::string> splitList(const std::string& text) {
 }
 
 int runImport(ImportCommand c) {
+    const std::string nameProblem = domainNameProblem(c.domain);
+    if (!nameProblem.empty()) return fail(nameProblem);
     c.options.attributeColumns = splitList(c.attributes);
     TableFile table;
     std::string error;

@@ -1,8 +1,11 @@
 // rdm domains|versions|items|has-item|sources|fields: reading reference data
 // through the library's query interface.
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "RefData.h"
 #include "RefDataViewer.h"
@@ -72,14 +75,28 @@ int listDomains(const QueryOptions& o) {
     return printOrFail(repo, cursor, o.format);
 }
 
-// The id of a domain named on the command line, through the viewer.
+// The id of a domain named on the command line (by name or "#ID"), through
+// the viewer; prints the reason when there is none or several.
 bool domainId(RepositorySession& repo, RefDataViewer* viewer, const std::string& name, int* id) {
-    OwnedCursor details(viewer->getDomainWithDetails(repo.handle(), QxbString(name), true));
+    const bool byId = isIdReference(name, id);
+    OwnedCursor details(byId ? viewer->getDomainWithDetails(repo.handle(), *id, true)
+                             : viewer->getDomainWithDetails(repo.handle(), QxbString(name), true));
     if (!details || details->next() != 0) {
-        fail(repo.errorText());
+        if (details && byId) fail("no domain has the id " + name.substr(1));
+        else fail(repo.errorText());
         return false;
     }
     *id = details->getInt(0);
+    if (byId) return true;
+    std::vector<int> ids;
+    if (!domainIdsNamed(viewer, repo.handle(), name, &ids)) {
+        fail(repo.errorText());
+        return false;
+    }
+    if (ids.size() > 1) {
+        fail(ambiguousDomainName(name, ids));
+        return false;
+    }
     return true;
 }
 
@@ -183,9 +200,13 @@ int listFields(const FieldsOptions& o) {
     QxbTxtFile* file = qxbTxtFileOpen(o.file.c_str(), QXB_TXT_READ, -1, 0, &error);
     if (file == nullptr) return fail(error);
     char* line = nullptr;
-    if (file->readLine(-1, &line, 0) < 1 || line == nullptr) {
+    const int read = file->readLine(-1, &line, 0);
+    const int readError = errno;
+    if (read < 1 || line == nullptr) {
         file->close();
-        return fail("the file " + o.file + " is empty");
+        if (read == 0) return fail("the file " + o.file + " is empty");
+        if (readError == EOVERFLOW) return fail("the first line of " + o.file + " is longer than 1 MiB");
+        return fail("the file " + o.file + " could not be read: " + std::strerror(readError));
     }
     std::string text(line);
     file->close();

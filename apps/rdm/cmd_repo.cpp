@@ -58,6 +58,28 @@ bool ensureDataFolder() {
     return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
+// The database file of a "sqlite:PATH" data source that does not exist yet,
+// with the journal files SQLite keeps beside it.
+class NewDatabaseFile {
+public:
+    explicit NewDatabaseFile(const std::string& dsn) {
+        const std::string scheme = "sqlite:";
+        if (dsn.compare(0, scheme.size(), scheme) != 0 || dsn.size() == scheme.size()) return;
+        const std::string rest = dsn.substr(scheme.size());
+        if (rest.compare(0, 5, "file:") == 0) return;  // a URI: its file is not named plainly
+        const std::string path = qxbResolveHomePath(rest);
+        struct stat info;
+        if (lstat(path.c_str(), &info) != 0 && errno == ENOENT) path_ = path;
+    }
+    void removeIfMade() const {
+        if (path_.empty()) return;
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::remove((path_ + suffix).c_str());
+    }
+
+private:
+    std::string path_;  // empty: the file was there before, or is no file
+};
+
 int createRepository(const CreateOptions& options) {
     if (!validRepositoryName(options.name))
         return fail("invalid repository name '" + options.name +
@@ -69,14 +91,22 @@ int createRepository(const CreateOptions& options) {
     const std::string dsn = options.dsn.empty() ? "sqlite:data/" + options.name + ".db" : options.dsn;
     if (options.dsn.empty() && !ensureDataFolder()) return fail("cannot create " + qxbResolveHomePath("data"));
     // Open the data repository first: it creates the schema and rejects a
-    // bad data source or prefix before the repository is recorded.
+    // bad data source or prefix before the repository is recorded. A
+    // database file made here goes again when the creation fails.
+    const NewDatabaseFile made(dsn);
     Repository* data = admin->openRepositoryByDsn(QxbString(dsn), QxbString(options.prefix), 0, 0);
-    if (data == nullptr) return fail(admin->getLastError());
-    data->release();
-    if (!admin->createRepository(QxbString(options.name), QxbString(dsn), QxbString(options.prefix)))
+    if (data == nullptr) {
+        made.removeIfMade();
         return fail(admin->getLastError());
+    }
+    data->release();
+    if (!admin->createRepository(QxbString(options.name), QxbString(dsn), QxbString(options.prefix))) {
+        const QxbString reason = admin->getLastError();
+        made.removeIfMade();
+        return fail(reason);
+    }
     std::printf("Created repository '%s' (data source %s, table prefix %s)\n", options.name.c_str(),
-                dsn.c_str(), options.prefix.c_str());
+                masked(dsn).c_str(), options.prefix.c_str());
     return kOk;
 }
 
@@ -98,7 +128,9 @@ bool configValue(QxbConfigOptions* options, const char* key, QxbString* value) {
 int showRepository(const std::string& name) {
     RepositorySession repo;
     QxbString error;
-    if (!repo.open(name, &error)) return fail(error);
+    if (!repo.open(name, &error, false)) return fail(error);
+    // Why the data repository was not attached, before a check replaces it.
+    const QxbString attachReason = repo.errorText();
     RefDataAdmin* admin = repo.admin();
     if (admin == nullptr) return fail(repo.errorText());
 
@@ -119,17 +151,17 @@ int showRepository(const std::string& name) {
     std::printf("Repository:    %s\n", name.c_str());
     std::printf("Data server:   %s\n", useDataServer ? "yes (REFDATA/DATASERVER is true)" : "no");
     if (fromConfig) {
-        std::printf("Data source:   %s (from the configuration)\n", configDsn.asCstr());
+        std::printf("Data source:   %s (from the configuration)\n", masked(configDsn.str()).c_str());
         std::printf("Table prefix:  %s (from the configuration)\n", configPrefix.asCstr());
     } else {
-        std::printf("Data source:   %s (from the repository's key/values)\n", dsn.asCstr());
+        std::printf("Data source:   %s (from the repository's key/values)\n", masked(dsn.str()).c_str());
         std::printf("Table prefix:  %s (from the repository's key/values)\n", prefix.asCstr());
     }
     const bool attached = admin->checkConnection(repo.handle());
     std::printf("Stores:        %s\n", attached ? "attached" : "not attached");
     if (!attached) {
-        const QxbString reason = repo.errorText();
-        if (reason.length() > 0) std::printf("Reason:        %s\n", reason.asCstr());
+        const QxbString reason = attachReason.length() > 0 ? attachReason : repo.errorText();
+        if (reason.length() > 0) std::printf("Reason:        %s\n", masked(reason.str()).c_str());
     }
     return kOk;
 }

@@ -44,6 +44,13 @@ bool chooseValueColumns(const TableFile& table, const ImportOptions& options, co
             *error = "column " + std::to_string(c + 1) + " has no name";
             return false;
         }
+        for (const ValueColumn& other : plan->valueColumns) {
+            if (other.attribute != value.attribute || other.language != value.language) continue;
+            // Both would fill one text; the second would never be seen again.
+            *error = "the columns '" + table.columns[other.column] + "' and '" + header + "' both hold attribute '" +
+                     value.attribute + "' in language '" + value.language + "'";
+            return false;
+        }
         if (std::find(plan->attributes.begin(), plan->attributes.end(), value.attribute) == plan->attributes.end())
             plan->attributes.push_back(value.attribute);
         if (std::find(plan->languages.begin(), plan->languages.end(), value.language) == plan->languages.end())

@@ -10,9 +10,10 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.fallthrough();  // global options may also follow the sub-command
     std::string home;
-    app.add_option("--home", home,
-                   "Home folder (configuration, repositories, data, logs); default: $RDM_HOME, "
-                   "else $XDG_DATA_HOME/rdm, else ~/.local/share/rdm");
+    CLI::Option* homeOption =
+        app.add_option("--home", home,
+                       "Home folder (configuration, repositories, data, logs); default: $RDM_HOME, "
+                       "else $XDG_DATA_HOME/rdm, else ~/.local/share/rdm");
 
     rdm::Action action;
     rdm::addRepoCommands(app, &action);
@@ -33,6 +34,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "rdm: %s (see rdm --help)\n", e.what());
         return rdm::kUsage;
     }
+    if (homeOption->count() > 0 && home.empty()) {
+        // An empty folder would silently mean the default home.
+        std::fprintf(stderr, "rdm: --home needs a folder, not an empty text (see rdm --help)\n");
+        return rdm::kUsage;
+    }
     if (!home.empty()) qxbSetHomeFolder(home.c_str());
-    return action ? action() : rdm::kUsage;
+    const int status = action ? action() : rdm::kUsage;
+    // Output that did not reach its file (a full disk, a closed descriptor)
+    // is a failure, whatever the command answered.
+    if (!rdm::finishOutput(stdout)) return rdm::kFailed;
+    return status;
 }

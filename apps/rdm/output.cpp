@@ -8,6 +8,7 @@
 
 #include "RefDataCursor.h"
 #include "qxbcpp.h"
+#include "rdm.h"
 
 namespace rdm {
 namespace {
@@ -54,7 +55,14 @@ std::size_t displayWidth(const std::string& text) {
     }));
 }
 
-void printTable(const Rows& rows, std::FILE* out) {
+void printTable(const Rows& given, std::FILE* out) {
+    Rows rows;
+    for (const std::string& name : given.columns) rows.columns.push_back(displayText(name));
+    for (const auto& row : given.values) {
+        std::vector<std::string> shown;
+        for (const std::string& field : row) shown.push_back(displayText(field));
+        rows.values.push_back(std::move(shown));
+    }
     std::vector<std::size_t> widths;
     for (const std::string& name : rows.columns) widths.push_back(displayWidth(name));
     for (const auto& row : rows.values)
@@ -73,7 +81,10 @@ void printTable(const Rows& rows, std::FILE* out) {
     std::vector<std::string> rule;
     for (const std::size_t w : widths) rule.emplace_back(w, '-');
     printLine(rule);
-    for (const auto& row : rows.values) printLine(row);
+    for (const auto& row : rows.values) {
+        if (outputFailed(out)) return;
+        printLine(row);
+    }
 }
 
 void printJson(const Rows& rows, std::FILE* out) {
@@ -93,6 +104,29 @@ std::vector<std::string> columnNames(RefDataCursor* cursor) {
 }
 
 }  // namespace
+
+std::string displayText(const std::string& text) {
+    static const char* const kHex = "0123456789abcdef";
+    std::string shown;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
+            const unsigned char next = static_cast<unsigned char>(text[++i]);  // U+0080..U+009F
+            shown += std::string("\\u00") + kHex[next >> 4] + kHex[next & 0xF];
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c < 0x20 || c == 0x7F) {
+            shown += std::string("\\x") + kHex[c >> 4] + kHex[c & 0xF];
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
 
 bool parseFormat(const std::string& text, Format* format) {
     if (text.empty()) {
@@ -114,7 +148,8 @@ long printCursor(RefDataCursor* cursor, Format format, std::FILE* out) {
         // CSV and JSON stream: a large domain is never held as text.
         printCsvLine(names, out);
         std::vector<std::string> fields(names.size());
-        while (cursor->next() == 0) {
+        // A failed write ends the walk: a full disk takes no more rows.
+        while (!outputFailed(out) && cursor->next() == 0) {
             for (int c = 0; c < columns; ++c) fields[static_cast<std::size_t>(c)] = cursor->getString(c).str();
             printCsvLine(fields, out);
             ++count;
@@ -123,7 +158,7 @@ long printCursor(RefDataCursor* cursor, Format format, std::FILE* out) {
     }
     if (format == Format::Json) {
         std::fputc('[', out);
-        while (cursor->next() == 0) {
+        while (!outputFailed(out) && cursor->next() == 0) {
             nlohmann::ordered_json object = nlohmann::ordered_json::object();
             for (int c = 0; c < columns; ++c) object[names[static_cast<std::size_t>(c)]] = jsonValue(cursor->getValue(c));
             std::fprintf(out, "%s%s", count == 0 ? "\n" : ",\n", jsonText(object).c_str());
@@ -150,7 +185,10 @@ void printRows(const Rows& rows, Format format, std::FILE* out) {
         case Format::Json: printJson(rows, out); break;
         case Format::Csv:
             printCsvLine(rows.columns, out);
-            for (const auto& row : rows.values) printCsvLine(row, out);
+            for (const auto& row : rows.values) {
+                if (outputFailed(out)) break;
+                printCsvLine(row, out);
+            }
             break;
     }
 }

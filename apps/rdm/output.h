@@ -22,6 +22,10 @@ struct Rows {
     std::vector<std::vector<std::string>> values;
 };
 
+// TEXT as a terminal may show it: control characters (C0, DEL and C1) as
+// escapes ("\n", "\x1b", "\u009b"), so data never drives the terminal.
+std::string displayText(const std::string& text);
+
 // Writes every remaining row of the cursor; answers the number of rows.
 long printCursor(RefDataCursor* cursor, Format format, std::FILE* out = stdout);
 void printRows(const Rows& rows, Format format, std::FILE* out = stdout);

@@ -1,27 +1,119 @@
 // Shared pieces of the rdm command line.
 #include "rdm.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "RefData.h"
+#include "RefDataHandle.h"
+#include "RefDataCursor.h"
+#include "RefDataViewer.h"
+#include "output.h"
+#include "qxdac.h"
 
 namespace rdm {
 
+std::string masked(const std::string& text) {
+    // Word by word: the data-access library masks one connection string.
+    std::string out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        out += dacMaskConnection(text.substr(start, end - start));
+        if (end < text.size()) out += ' ';
+        start = end + 1;
+    }
+    return out;
+}
+
 int fail(const std::string& text) {
-    std::fprintf(stderr, "rdm: %s\n", text.empty() ? "the operation failed (no reason given)" : text.c_str());
+    // A reason may quote a connection string; its password never shows.
+    // Shown escaped: one line, and nothing from the data drives the terminal.
+    const std::string reason =
+        text.empty() ? "the operation failed (no reason given)" : displayText(masked(text));
+    std::fprintf(stderr, "rdm: %s\n", reason.c_str());
     return kFailed;
 }
 
 int fail(const QxbString& text) { return fail(text.str()); }
 
+namespace {
+int firstWriteError = 0;  // errno of the first failed write to standard output
+}  // namespace
+
+bool outputFailed(std::FILE* out) {
+    if (!std::ferror(out)) return false;
+    if (firstWriteError == 0) firstWriteError = errno != 0 ? errno : EIO;
+    return true;
+}
+
+bool finishOutput(std::FILE* out) {
+    errno = 0;
+    const bool flushed = std::fflush(out) == 0;
+    if (flushed && !outputFailed(out)) return true;
+    const int reason = firstWriteError != 0 ? firstWriteError : (errno != 0 ? errno : EIO);
+    fail(std::string("the output could not be written: ") + std::strerror(reason));
+    return false;
+}
+
+bool isIdReference(const std::string& text, int* id) {
+    if (text.size() < 2 || text.size() > 11 || text[0] != '#' ||
+        text.find_first_not_of("0123456789", 1) != std::string::npos)
+        return false;
+    const long long value = std::stoll(text.substr(1));
+    if (value > 2147483647LL) return false;
+    *id = static_cast<int>(value);
+    return true;
+}
+
+std::string domainNameProblem(const std::string& name) {
+    if (name.empty()) return "a domain name cannot be empty";
+    if (name[0] == '#' && name.find_first_not_of("0123456789", 1) == std::string::npos)
+        return "the domain name '" + name + "' would read as a domain id ('#' and digits)";
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "a domain name cannot hold control characters";
+    return std::string();
+}
+
+std::string ambiguousDomainName(const std::string& name, const std::vector<int>& ids) {
+    std::string list;
+    for (const int id : ids) list += (list.empty() ? "#" : ", #") + std::to_string(id);
+    return std::to_string(ids.size()) + " domains are named '" + name + "' (" + list + "): name one by its '#ID'";
+}
+
+bool domainIdsNamed(RefDataViewer* viewer, RefDataHandle* handle, const std::string& name, std::vector<int>* ids) {
+    RefDataCursor* domains = viewer->getDomainWithDetails(handle, -1, true);
+    if (domains == nullptr) return false;
+    ids->clear();
+    while (domains->next() == 0) {
+        const int id = domains->getInt(0);
+        if (domains->getString(1).str() == name && std::find(ids->begin(), ids->end(), id) == ids->end())
+            ids->push_back(id);
+    }
+    domains->release();
+    return true;
+}
+
 RepositorySession::~RepositorySession() {
     if (session_ != nullptr) session_->release(&handle_);
 }
 
-bool RepositorySession::open(const std::string& repository, QxbString* error) {
+bool RepositorySession::open(const std::string& repository, QxbString* error, bool needData) {
     session_ = createReferenceDataSession(0, error);
     if (session_ == nullptr) return false;
-    return session_->open(&handle_, QxbString(repository), error);
+    if (!session_->open(&handle_, QxbString(repository), error)) return false;
+    if (!needData || (handle_->queryStore != nullptr && handle_->adminStore != nullptr)) return true;
+    // The library opens a repository whose data repository could not be
+    // attached and keeps the reason as the handle's error text, which the
+    // first query would replace with "no connection".
+    const QxbString reason = session_->getErrorText(handle_);
+    *error = reason.length() > 0
+                 ? reason
+                 : QxbString("the repository '" + repository + "' has no data source (its REFDATA_DSN is empty)");
+    return false;
 }
 
 RefDataViewer* RepositorySession::viewer() { return session_->getViewer(handle_); }

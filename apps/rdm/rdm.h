@@ -2,8 +2,10 @@
 // and an open library session on a repository.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "qxbcpp.h"
 
@@ -19,9 +21,34 @@ namespace rdm {
 
 enum ExitStatus { kOk = 0, kFailed = 1, kUsage = 2 };
 
-// Prints "rdm: TEXT" on standard error and answers kFailed.
+// TEXT with the password of every connection string in it masked
+// ("user:****@", "password=****").
+std::string masked(const std::string& text);
+
+// Prints "rdm: TEXT" (masked) on standard error and answers kFailed.
 int fail(const std::string& text);
 int fail(const QxbString& text);
+
+// Flushes the stream; false (the reason printed) when it or an earlier write
+// to it failed.
+bool finishOutput(std::FILE* out);
+// True once a write to the stream failed; the print loops stop there.
+bool outputFailed(std::FILE* out);
+
+// "#ID" ("#" and digits) names a domain by its id: true with the id.
+bool isIdReference(const std::string& text, int* id);
+
+// Why NAME cannot name a new domain, or "" when it can. Domains are named on
+// the command line by name or by "#ID", so a name is not empty, not "#"
+// followed by digits, and holds no control character.
+std::string domainNameProblem(const std::string& name);
+
+// "2 domains are named 'X' (#3, #7): name one by its '#ID'".
+std::string ambiguousDomainName(const std::string& name, const std::vector<int>& ids);
+
+// The ids of every domain named exactly NAME, through the viewer; false
+// (nothing printed) when the listing failed.
+bool domainIdsNamed(RefDataViewer* viewer, RefDataHandle* handle, const std::string& name, std::vector<int>* ids);
 
 // A session of the reference-data library with one handle open on a named
 // repository. The session (and with it the handle) is released on every path.
@@ -32,8 +59,9 @@ public:
     RepositorySession& operator=(const RepositorySession&) = delete;
     ~RepositorySession();
 
-    // False with the library's reason in *error.
-    bool open(const std::string& repository, QxbString* error);
+    // False with the library's reason in *error. needData: the repository's
+    // reference data must be reachable (else only its settings are).
+    bool open(const std::string& repository, QxbString* error, bool needData = true);
     RefData* session() const { return session_; }
     RefDataHandle* handle() const { return handle_; }
     RefDataViewer* viewer();

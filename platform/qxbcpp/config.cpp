@@ -169,6 +169,119 @@ bool readDataSources(const toml::table& root, const std::string& path, ConfigCon
     return true;
 }
 
+// The deepest nesting of tables and arrays a configuration may have. The
+// TOML library nests recursively, so a header of thousands of dotted parts
+// (or as many brackets) would overflow the stack: such a file is refused
+// before it is parsed.
+constexpr int kMaxNesting = 100;
+
+// Follows keys, headers and values far enough to measure how deep they
+// nest: each part of a dotted key or header and each open bracket or brace
+// is one level. Strings and comments are skipped. False with the line where
+// the nesting passed kMaxNesting.
+class NestingCheck {
+public:
+    bool withinBounds(const std::string& text, long* badLine) {
+        for (i_ = 0; i_ < text.size(); ++i_) {
+            if (!step(text)) {
+                *badLine = line_;
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    bool step(const std::string& text) {
+        const char c = text[i_];
+        if (c == '\n') {
+            ++line_;
+            if (open_.empty()) startStatement();
+            return true;
+        }
+        if (c == '#') {
+            while (i_ + 1 < text.size() && text[i_ + 1] != '\n') ++i_;
+            return true;
+        }
+        if (c == '"' || c == '\'') {
+            skipString(text);
+            sawKeyText_ = true;
+            return true;
+        }
+        if (inKey_ || inHeader_) return keyCharacter(c);
+        if (c == '[' || c == '{') {
+            const int weight = 1 + keyDots_;
+            open_.push_back({c, weight});
+            depth_ += weight;
+            keyDots_ = 0;
+            if (c == '{') startKey();
+            return depth_ <= kMaxNesting;
+        }
+        if ((c == ']' || c == '}') && !open_.empty()) {
+            depth_ -= open_.back().second;
+            open_.pop_back();
+        } else if (c == ',' && !open_.empty() && open_.back().first == '{') {
+            startKey();
+        }
+        return true;
+    }
+
+    bool keyCharacter(char c) {
+        if (c == '.') return depth_ + ++keyDots_ + 1 <= kMaxNesting;
+        if (c == '[' && !sawKeyText_ && open_.empty()) {
+            inHeader_ = true;  // "[" or "[[" of a table header
+        } else if (c == ']' && inHeader_) {
+            inHeader_ = false;
+            inKey_ = false;
+        } else if (c == '=' && !inHeader_) {
+            inKey_ = false;
+        } else if (c != ' ' && c != '\t' && c != '\r' && c != '[') {
+            sawKeyText_ = true;
+        }
+        return true;
+    }
+
+    void skipString(const std::string& text) {
+        const char quote = text[i_];
+        const bool triple = text.compare(i_, 3, std::string(3, quote)) == 0;
+        i_ += triple ? 3 : 1;
+        for (; i_ < text.size(); ++i_) {
+            const char c = text[i_];
+            if (c == '\n') ++line_;
+            if (c == '\\' && quote == '"') {
+                if (i_ + 1 < text.size() && text[i_ + 1] == '\n') ++line_;
+                ++i_;
+            } else if (c == quote && (!triple || text.compare(i_, 3, std::string(3, quote)) == 0)) {
+                if (triple) i_ += 2;
+                return;
+            } else if (c == '\n' && !triple) {
+                --i_;  // an unclosed string ends at its line; the parser reports it
+                --line_;
+                return;
+            }
+        }
+    }
+
+    void startStatement() {
+        startKey();
+        inHeader_ = false;
+    }
+    void startKey() {
+        inKey_ = true;
+        sawKeyText_ = false;
+        keyDots_ = 0;
+    }
+
+    std::size_t i_ = 0;
+    long line_ = 1;
+    std::vector<std::pair<char, int>> open_;  // each open bracket with its levels
+    int depth_ = 0;                           // the levels of every open bracket
+    int keyDots_ = 0;
+    bool inKey_ = true;
+    bool inHeader_ = false;
+    bool sawKeyText_ = false;
+};
+
 bool parseFile(const std::string& path, ConfigContent* content, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -178,6 +291,12 @@ bool parseFile(const std::string& path, ConfigContent* content, std::string* err
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
         *error = "Cannot read configuration file '" + path + "': read error";
+        return false;
+    }
+    long deepLine = 0;
+    if (!NestingCheck().withinBounds(text, &deepLine)) {
+        *error = "Configuration file '" + path + "', line " + std::to_string(deepLine) +
+                 ": tables, keys or arrays nest deeper than " + std::to_string(kMaxNesting) + " levels";
         return false;
     }
     try {

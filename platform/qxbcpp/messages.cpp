@@ -27,6 +27,8 @@ const MessageEntry kMessages[] = {
     {"Reference Data", 1823, "RD_DOMAIN_NOT_FOUND", "Reference data domain not found%1"},
     {"Reference Data", 1824, "RD_VERSION_NOT_FOUND",
      "Version %2 of reference data domain '%1' not found"},
+    {"Reference Data", 1825, "RD_FIRST_LINE_UNREADABLE",
+     "The first line of the file cannot be read (longer than 1 MiB, or a read error)%1"},
     {"Profile Engine", 1103, "PE_NO_STEP_ENGINE", "No step engine could be created%1"},
     {"Reference Data Plugin", 404, "RDP_FIELD_NOT_FOUND", "Upstream field not found%1"},
     {"Reference Data Plugin", 923, "RDP_VALUE_NULL", "Upstream value is null%1"},

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "qxbcpp.h"
 #include "rdm_runner.h"
 #include "repadm.h"
@@ -112,17 +114,27 @@ TEST_F(ImportExport, ABadRowRejectsTheWholeFileAndWritesNothing) {
     ASSERT_FALSE(before.empty());
 
     struct BadFile {
-        const char* content;
+        std::string content;
         const char* reason;
+        const char* name = "bad.csv";
     };
-    for (const BadFile& bad : {BadFile{"key,label,parent\nA,a,\nB,b,\nA,c,\n", ":4: duplicate key 'A'"},
-                               BadFile{"key,label,parent\nA,a,\nB,b,Z\n", ":3: parent 'Z'"},
-                               BadFile{"key,label,parent\nA,a,\nB,b\n", ":3: expected 3 fields, found 2"},
-                               BadFile{"key,label,parent\nA,a,B\nB,b,A\n", "its own ancestor"},
-                               BadFile{"key,label,parent\n,a,\n", ":2: the key is empty"}}) {
-        home.writeFile("bad.csv", bad.content);
-        const CommandResult result = rdm("import demo Countries '" + home.file("bad.csv") + "'");
-        EXPECT_EQ(result.status, 1) << bad.content;
+    for (const BadFile& bad :
+         {BadFile{"key,label,parent\nA,a,\nB,b,\nA,c,\n", ":4: duplicate key 'A'"},
+          BadFile{"key,label,parent\nA,a,\nB,b,Z\n", ":3: parent 'Z'"},
+          BadFile{"key,label,parent\nA,a,\nB,b\n", ":3: expected 3 fields, found 2"},
+          BadFile{"key,label,parent\nA,a,B\nB,b,A\n", "its own ancestor"},
+          BadFile{"key,label,parent\n,a,\n", ":2: the key is empty"},
+          BadFile{"key,label,v,v\nA,a,1,2\n", ":1: the column 'v' appears twice"},
+          BadFile{"key,label,note,note@en\nA,a,1,2\n", "'note' and 'note@en' both hold attribute 'note'"},
+          BadFile{"key,label\nA,\"a\n", ":2: a quoted field is not closed"},
+          BadFile{std::string("key,label\nA,a\0b\n", 16), ":2: the line holds a NUL byte"},
+          BadFile{"key,label\rA,a\rB,b\r", ":1: a CR outside a quoted field"},
+          BadFile{"key,label\n" + std::string((1 << 20) + 1, 'k') + "\n", ":2: the line is longer than 1 MiB"},
+          BadFile{R"([{"key":"A"},{"key":"a\u0000b"}])", "bad.json:2: field 'key' holds a NUL byte", "bad.json"},
+          BadFile{R"([{"key":"A","v":{"x":1}}])", "bad.json:1: field 'v' is not a text or a number", "bad.json"}}) {
+        home.writeFile(bad.name, bad.content);
+        const CommandResult result = rdm("import demo Countries '" + home.file(bad.name) + "'");
+        EXPECT_EQ(result.status, 1) << bad.content.substr(0, 60);
         EXPECT_NE(result.errors.find(bad.reason), std::string::npos) << result.errors;
         EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
     }
@@ -190,6 +202,35 @@ TEST_F(ImportExport, SelectedColumnsAndAJsonFileImport) {
     ASSERT_EQ(result.status, 0) << result.output;
     const CommandResult exported = rdm("export demo Codes");
     EXPECT_EQ(exported.output, "key,label,parent,note\nA,Alpha,,n1\nB,Beta,A,\"it's \"\"quoted\"\"; 100%s\"\n");
+}
+
+// A wide file with line breaks, quotes and commas in its values, and
+// numbers as JSON writes them, survives import, export and import again.
+TEST_F(ImportExport, WideFilesAndMultiLineValuesRoundTripAsWritten) {
+    nlohmann::ordered_json items = nlohmann::ordered_json::array();
+    for (int row = 0; row < 3; ++row) {
+        nlohmann::ordered_json item = {{"key", "K" + std::to_string(row)}, {"label", "l1\nl2, \"quoted\"\n\nl4"}};
+        for (int c = 0; c < 1100; ++c) item["c" + std::to_string(c)] = "v" + std::to_string(row) + "." + std::to_string(c);
+        items.push_back(std::move(item));
+    }
+    // Numbers as a person writes them: a 30-digit key, a value with a trailing zero.
+    std::string json = items.dump();
+    json.replace(json.find("\"K0\""), 4, "123456789012345678901234567890");
+    json.replace(json.find("\"v0.7\""), 6, "1.10");
+    home.writeFile("wide.json", json);
+    ASSERT_EQ(rdm("import demo Wide '" + home.file("wide.json") + "' --quiet").status, 0);
+    const CommandResult exported = rdm("export demo Wide");
+    ASSERT_EQ(exported.status, 0) << exported.errors;
+    EXPECT_EQ(exported.output.rfind("key,label,parent,c0,", 0), 0u);
+    EXPECT_NE(exported.output.find(",c1099\n123456789012345678901234567890,\"l1\nl2, \"\"quoted\"\"\n\nl4\",,"),
+              std::string::npos);
+    EXPECT_NE(exported.output.find(",1.10,"), std::string::npos) << "numbers stay as written";
+
+    home.writeFile("wide.csv", exported.output);
+    const CommandResult again = rdm("import demo WideAgain '" + home.file("wide.csv") + "' --quiet");
+    ASSERT_EQ(again.status, 0) << again.errors;
+    EXPECT_NE(again.output.find("with 3300 values"), std::string::npos) << again.output;
+    EXPECT_EQ(rdm("export demo WideAgain").output, exported.output);
 }
 
 }  // namespace

@@ -2,8 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string>
 
+#include "RefData.h"
+#include "RefDataAdmin.h"
+#include "RefDataHandle.h"
 #include "rdm_runner.h"
 #include "temp_home.h"
 
@@ -77,6 +82,14 @@ TEST_F(QueryCommands, FieldsOfADelimitedFile) {
     EXPECT_EQ(empty.status, 1);
     EXPECT_NE(empty.errors.find("empty"), std::string::npos);
     EXPECT_EQ(rdm("fields '" + home.file("missing.csv") + "'").status, 1);
+
+    const CommandResult endless = rdm("fields /dev/zero");
+    EXPECT_EQ(endless.status, 1);
+    EXPECT_EQ(endless.errors, "rdm: the first line of /dev/zero is longer than 1 MiB\n");
+    const CommandResult endlessViaLibrary = rdm("fields /dev/zero --repository demo");
+    EXPECT_EQ(endlessViaLibrary.status, 1);
+    EXPECT_NE(endlessViaLibrary.errors.find("longer than 1 MiB"), std::string::npos) << endlessViaLibrary.errors;
+    EXPECT_NE(endlessViaLibrary.errors.find("/dev/zero"), std::string::npos) << endlessViaLibrary.errors;
 }
 
 TEST_F(QueryCommands, SourcesMaskPasswords) {
@@ -117,6 +130,72 @@ TEST_F(QueryCommands, EveryCommandReportsWhatIsMissingInOneLine) {
         EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << arguments << ": " << result.errors;
     }
     EXPECT_EQ(rdm("has-item demo Currencies CHF").status, 0) << "nothing above changed the repository";
+}
+
+}  // namespace
+
+namespace {
+
+// Output that does not reach its file is a failure, however small.
+TEST_F(QueryCommands, OutputThatCannotBeWrittenFailsTheCommand) {
+    for (const char* arguments : {"export demo Currencies", "export demo Currencies --format json",
+                                  "items demo Currencies --format csv", "items demo --format json",
+                                  "domains demo --format table", "history demo", "repo show demo", "repo list"}) {
+        const CommandResult result = rdm(std::string(arguments) + " >/dev/full");
+        EXPECT_EQ(result.status, 1) << arguments;
+        EXPECT_EQ(result.errors, "rdm: the output could not be written: " + std::string(std::strerror(ENOSPC)) + "\n")
+            << arguments;
+    }
+}
+
+// Data and messages reach a terminal with their control characters escaped.
+TEST_F(QueryCommands, ControlCharactersAreShownEscaped) {
+    home.writeFile("odd.csv", "key,label\nA,\"red\x1b[31m\xc2\x9b" "2J\nnext\tcol\"\n");
+    ASSERT_EQ(rdm("import demo Odd '" + home.file("odd.csv") + "'").status, 0);
+    const CommandResult table = rdm("items demo Odd --format table");
+    EXPECT_NE(table.output.find(" red\\x1b[31m\\u009b2J\\nnext\\tcol "), std::string::npos) << table.output;
+    const CommandResult error = rdm("domains demo --name \"$(printf 'x\\033[2J')\"");
+    EXPECT_EQ(error.status, 1);
+    EXPECT_NE(error.errors.find("x\\x1b[2J"), std::string::npos) << error.errors;
+    for (const std::string& text : {table.output, error.output})
+        EXPECT_EQ(text.find_first_of("\x1b\x9b"), std::string::npos);
+    EXPECT_NE(rdm("export demo Odd").output.find("red\x1b[31m"), std::string::npos) << "CSV keeps the data as it is";
+}
+
+// Names that would read as "#ID", are empty or hold control characters
+// never become domains; a name two domains share is not guessed at.
+TEST_F(QueryCommands, DomainNamesAreUnambiguous) {
+    for (const char* name : {"'#12'", "''", "\"$(printf 'a\\tb')\"", "\"$(printf 'a\\033[31m')\""}) {
+        const CommandResult import = rdm(std::string("import demo ") + name + " '" + sample("units.csv") + "'");
+        EXPECT_EQ(import.status, 1) << name;
+        EXPECT_NE(import.errors.find("domain name"), std::string::npos) << import.errors;
+        EXPECT_EQ(rdm(std::string("copy demo Currencies --name ") + name).status, 1) << name;
+    }
+    EXPECT_EQ(rdm("domains demo --format csv").output.find("Currencies copy"), std::string::npos);
+
+    // The library's copy keeps the source's name.
+    QxbString error;
+    RefData* session = createReferenceDataSession(0, &error);
+    ASSERT_NE(session, nullptr);
+    RefDataHandle* handle = nullptr;
+    ASSERT_TRUE(session->open(&handle, QxbString("demo"), &error)) << error.asCstr();
+    unsigned copy = 0;
+    ASSERT_TRUE(session->getAdmin(handle)->copyDomain(handle, 1, 1, &copy)) << session->getErrorText(handle).asCstr();
+    session->release(&handle);
+
+    const std::string ambiguous = "rdm: 2 domains are named 'Currencies' (#1, #" + std::to_string(copy) +
+                                  "): name one by its '#ID'\n";
+    for (const std::string& arguments : {std::string("versions demo Currencies"), std::string("remove demo Currencies"),
+                                         std::string("copy demo Currencies"), std::string("history demo Currencies"),
+                                         "import demo Currencies '" + sample("currencies.csv") + "'"}) {
+        const CommandResult result = rdm(arguments);
+        EXPECT_EQ(result.status, 1) << arguments;
+        EXPECT_NE(result.errors.find(ambiguous.substr(ambiguous.find("2 domains"))), std::string::npos)
+            << arguments << ": " << result.errors;
+    }
+    EXPECT_EQ(rdm("versions demo '#" + std::to_string(copy) + "'").status, 0);
+    EXPECT_EQ(rdm("remove demo '#" + std::to_string(copy) + "'").status, 0);
+    EXPECT_EQ(rdm("versions demo Currencies").status, 0);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // End to end: repositories created with the rdm command line, opened through
 // the library, against real files in a temporary home folder.
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <string>
 
 #include "RefData.h"
@@ -63,11 +66,70 @@ TEST_F(RepositoryEndToEnd, BadInputIsRejectedAndCreatesNothing) {
     const CommandResult again = runRdm(home.path(), "repo create demo");
     EXPECT_EQ(again.status, 1) << again.output;
     EXPECT_NE(again.output.find("demo"), std::string::npos) << again.output;
+    EXPECT_EQ(runRdm(home.path(), "repo create demo --dsn sqlite:data/new.db").status, 1);
+    EXPECT_FALSE(home.exists("data/new.db")) << "a failed creation leaves no database behind";
+    EXPECT_TRUE(home.exists("data/demo.db"));
 }
 
 TEST_F(RepositoryEndToEnd, WrongOptionIsAUsageError) {
     EXPECT_EQ(runRdm(home.path(), "repo create").status, 2);
     EXPECT_EQ(runRdm(home.path(), "repo frobnicate").status, 2);
+    const CommandResult noHome = runCommand(std::string(RDM_BINARY_DIR) + "/rdm repo list --home '' 2>&1");
+    EXPECT_EQ(noHome.status, 2);
+    EXPECT_EQ(noHome.output, "rdm: --home needs a folder, not an empty text (see rdm --help)\n");
+}
+
+// A password in a connection string shows nowhere: not in output, not in
+// errors, not in the log.
+TEST_F(RepositoryEndToEnd, PasswordsAreMaskedEverywhere) {
+    home.writeConfig("[datasources.central]\nconnection = \"postgresql://ann:S3cr3tPW@db/ref\"\n");
+    ASSERT_EQ(runRdm(home.path(), "repo create demo").status, 0);
+    std::string seen;
+    for (const char* arguments :
+         {"connection demo --set 'postgresql://ann:S3cr3tPW@db/ref'", "connection demo --set 'host=db password=S3cr3tPW'",
+          "connection demo --set central", "repo create other --dsn 'postgresql://ann:S3cr3tPW@db/ref'",
+          "repo show demo", "domains demo", "import demo X /dev/null", "sources"}) {
+        const CommandResult result = runRdm(home.path(), arguments);
+        seen += result.output;
+        EXPECT_EQ(result.output.find("S3cr3tPW"), std::string::npos) << arguments << ": " << result.output;
+    }
+    home.writeFile("repositories/demo.repo", "REFDATA_DSN=postgresql://ann:S3cr3tPW@db/ref\nREFDATA_PREFIX=kiv_rdm_\n");
+    const CommandResult shown = runRdm(home.path(), "repo show demo");
+    EXPECT_NE(shown.output.find("Data source:   postgresql://ann:****@db/ref"), std::string::npos) << shown.output;
+    EXPECT_EQ((shown.output + runRdm(home.path(), "items demo").output).find("S3cr3tPW"), std::string::npos);
+    EXPECT_NE(seen.find("ann:****@"), std::string::npos) << seen;
+    const std::string log = home.readFile("logs/rdm.log");
+    EXPECT_NE(log.find("ann:****@"), std::string::npos) << "the log names the data source, masked";
+    EXPECT_EQ(log.find("S3cr3tPW"), std::string::npos);
+}
+
+// When a repository's reference data cannot be reached, every command says
+// why, rather than that no connection is open.
+TEST_F(RepositoryEndToEnd, CommandsSayWhyTheDataCannotBeReached) {
+    ASSERT_EQ(runRdm(home.path(), "repo create demo").status, 0);
+    struct Case {
+        std::function<void()> spoil;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {[&] { home.writeFile("data/demo.db", std::string(8192, 'x')); }, "file is not a database"},
+        {[&] { std::remove(home.file("data/demo.db").c_str()); home.writeFile("data/demo.db/inside", "x"); },
+         "data/demo.db"},
+        {[&] { home.writeFile("repositories/demo.repo", "REFDATA_DSN=nowhere\nREFDATA_PREFIX=kiv_rdm_\n"); },
+         "unknown data source \"nowhere\""},
+        {[&] { home.writeFile("repositories/demo.repo", "REFDATA_DSN=\nREFDATA_PREFIX=kiv_rdm_\n"); },
+         "has no data source"},
+        {[&] { home.writeConfig("[STEPENGINE]\nDISABLED = true\n"); }, "disabled"},
+    };
+    for (const Case& c : cases) {
+        c.spoil();
+        for (const char* arguments : {"domains demo", "items demo", "versions demo X", "export demo X", "history demo"}) {
+            const CommandResult result = runRdm(home.path(), arguments);
+            EXPECT_EQ(result.status, 1) << arguments;
+            EXPECT_NE(result.errors.find(c.reason), std::string::npos) << arguments << ": " << result.errors;
+            EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
+        }
+    }
 }
 
 }  // namespace

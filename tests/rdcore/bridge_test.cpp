@@ -1,5 +1,5 @@
-// The step-engine bridge: what the engine reports reaches the log at level 5
-// with a prefix naming its kind, verbatim.
+// The step-engine bridge: what the engine reports reaches the log with a
+// prefix naming its kind, verbatim, at the level of its kind.
 #include "interface_dtstep.h"
 #include "rdcore_test_support.h"
 
@@ -19,13 +19,16 @@ TEST_F(BridgeTest, EngineMessagesAreLoggedWithTheirPrefix) {
         {fakes::StepEvent::Message, 0, "100% %s %n"}};
     fakes::platform().step.debugOnRelease = "stopping";
     ASSERT_TRUE(openMain());
-    EXPECT_EQ(logged(5), (Lines{"Notice: started", "Warning: slow", "Error: broken", "odd kind",
-                                "Debug: tracing", "Fatal Error: gone", "Notice: 100% %s %n"}));
+    EXPECT_EQ(logged(QXLOG_ERROR), (Lines{"Error: broken", "odd kind", "Fatal Error: gone"}));
+    EXPECT_EQ(logged(QXLOG_WARNING), (Lines{"Warning: slow"}));
+    EXPECT_EQ(logged(QXLOG_NOTICE), (Lines{"Notice: started", "Notice: 100% %s %n"}));
+    EXPECT_EQ(logged(QXLOG_TRACE), (Lines{"Debug: tracing"}));
     for (const LogLine& line : log.linesAt(5)) EXPECT_EQ(line.file, "src/interface_dtstep.cpp");
 
     log.clear();
     EXPECT_TRUE(session->close(&handle, nullptr));
-    EXPECT_EQ(logged(5), (Lines{"Debug: stopping"}));
+    EXPECT_EQ(logged(QXLOG_TRACE), (Lines{"Debug: stopping"}));
+    EXPECT_TRUE(logged(QXLOG_ERROR).empty());
 }
 
 TEST(RefStepInterface, KeepsRunningAndStartsOnlyOnce) {

@@ -178,12 +178,12 @@ TEST_F(OpenTest, UnopenableDataRepositoryStillOpensTheHandle) {
     EXPECT_EQ(log.linesAt(5).front().file, "src/rdcoreimpl.cpp");
 }
 
-TEST_F(OpenTest, FailingBridgeStartCleansUpWithoutTouchingTheError) {
+TEST_F(OpenTest, FailingBridgeStartCleansUpAndGivesItsReason) {
     keyValues("sqlite:data.db", "p_");
     fakes::platform().step.initializeFails = true;
     EXPECT_FALSE(openMain());
     EXPECT_EQ(handle, nullptr);
-    EXPECT_EQ(error, QxbString("untouched"));
+    EXPECT_EQ(error, QxbString(fakes::platform().step.initializeError.c_str()));
     EXPECT_EQ(logged(5), (Lines{fakes::platform().step.initializeError}));
     // Half-built handle first (its bridge), then the admin, then the repository;
     // no data repository was opened.
@@ -199,7 +199,7 @@ TEST_F(OpenTest, NoStepEngineLogsMessage1103) {
     keyValues("sqlite:data.db", "p_");
     fakes::platform().step.createFails = true;
     EXPECT_FALSE(openMain());
-    EXPECT_EQ(error, QxbString("untouched"));
+    EXPECT_EQ(error, message("Profile Engine", 1103));
     EXPECT_EQ(logged(5), (Lines{message("Profile Engine", 1103).str()}));
     EXPECT_EQ(log.linesAt(5).front().file, "src/interface_dtstep.cpp");
     EXPECT_EQ(releases(), (Lines{"repadm1.release()", "repo[main].release()"}));

@@ -136,3 +136,40 @@ TEST(ConfigOptionsTest, UnreadableFileIsAnError) {
     EXPECT_EQ(nullptr, qxbGetConfigOptions(QxbString()));
     EXPECT_NE(std::string::npos, qxbGetConfigError().str().find(home.file("config.toml")));
 }
+
+// The TOML library nests recursively: a file nesting deeper than a
+// configuration ever needs is refused before it is parsed, naming its line.
+TEST(ConfigOptionsTest, DeepNestingIsRefusedWithItsLine) {
+    TempHome home;
+    auto repeat = [](const std::string& part, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i) text += part;
+        return text;
+    };
+    struct Case {
+        std::string toml;
+        int line;  // 0: accepted
+    };
+    const Case cases[] = {
+        {"[REFDATA]\nDSN = 'x'\n[a" + repeat(".a", 50000) + "]\n", 3},
+        {"a" + repeat(".a", 150) + " = 1\n", 1},
+        {"x = [\n" + repeat("[", 150) + repeat("]", 150) + "]\n", 2},
+        {"t = " + repeat("{ a = ", 150) + "1" + repeat(" }", 150) + "\n", 1},
+        {"[[a" + repeat(".a", 98) + "]]\nk = [[1]]\n", 0},
+        {"'" + repeat("a.", 500) + "' = \"" + repeat("[{.", 500) + "\"\n# " + repeat("[", 500) + "\n", 0},
+        {"s = '''\n" + repeat("[", 500) + "\n'''\nlist = [1.5, 2.5]\n", 0},
+    };
+    for (const Case& c : cases) {
+        home.writeConfig(c.toml);
+        QxbConfigOptions* options = qxbGetConfigOptions(QxbString());
+        const std::string error = qxbGetConfigError().str();
+        if (c.line == 0) {
+            EXPECT_NE(nullptr, options) << error;
+            continue;
+        }
+        EXPECT_EQ(nullptr, options) << c.toml.substr(0, 40);
+        EXPECT_NE(std::string::npos, error.find(home.file("config.toml") + "', line " + std::to_string(c.line) + ":"))
+            << error;
+        EXPECT_NE(std::string::npos, error.find("nest")) << error;
+    }
+}

@@ -1,6 +1,7 @@
 // QxbTxtFile: line ends, byte-order marks, empty and long lines, open errors.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -68,11 +69,26 @@ TEST(TxtFileTest, EmptyFileAndEmptyLines) {
     file->close();
 }
 
-TEST(TxtFileTest, LongLinesAreWhole) {
+TEST(TxtFileTest, LinesUpToOneMebibyteAreWholeLongerOnesAreRefused) {
     TempHome home;
     const std::string longLine(1 << 20, 'x');
     home.writeFile("long.txt", "short\n" + longLine + "\r\nend");
     EXPECT_EQ((Lines{"short", longLine, "end"}), readAll(home.file("long.txt")));
+
+    for (const std::string& end : {std::string(), std::string("\n"), std::string("\r\nnext\n")}) {
+        home.writeFile("toolong.txt", "short\n" + longLine + "x" + end);
+        QxbTxtFile* file = qxbTxtFileOpen(home.file("toolong.txt").c_str(), QXB_TXT_READ, 0, 0, nullptr);
+        ASSERT_NE(nullptr, file);
+        char* line = nullptr;
+        EXPECT_EQ(6, file->readLine(0, &line, 0));
+        for (int call = 0; call < 2; ++call) {
+            errno = 0;
+            EXPECT_EQ(-1, file->readLine(0, &line, 0)) << "the long line and every later call";
+            EXPECT_EQ(EOVERFLOW, errno);
+            EXPECT_EQ(nullptr, line);
+        }
+        file->close();
+    }
 }
 
 TEST(TxtFileTest, OpenFailuresNameThePathAndReason) {
