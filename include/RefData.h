@@ -7,7 +7,9 @@
 
 struct RefDataHandle;
 class RefDataAdmin;
+class RefDataAdminEx;
 class RefDataViewer;
+class RefDataViewerEx;
 
 class RefData {
 public:
@@ -29,6 +31,10 @@ public:
     // The handle's administration and query objects (owned by the handle).
     virtual RefDataAdmin* getAdmin(RefDataHandle* handle) = 0;
     virtual RefDataViewer* getViewer(RefDataHandle* handle) = 0;
+    // The same objects with the operations beyond those interfaces
+    // (RefDataAdminEx.h, RefDataViewerEx.h); null as getAdmin/getViewer.
+    virtual RefDataAdminEx* getAdminEx(RefDataHandle* handle) = 0;
+    virtual RefDataViewerEx* getViewerEx(RefDataHandle* handle) = 0;
 };
 
 // Creates a session. Null when it cannot be allocated (the reason then goes

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "RefDataAdmin.h"
+#include "RefDataAdminEx.h"
 #include "RefDataHandle.h"
 #include "qxlog.h"
 #include "rdcoreeditsession.h"
@@ -18,7 +18,7 @@
 class RefDataStore;
 class StoreResultSet;
 
-class RefDataAdminImpl : public RefDataAdmin {
+class RefDataAdminImpl : public RefDataAdminEx {
 public:
     RefDataAdminImpl() = default;
     RefDataAdminImpl(const RefDataAdminImpl&) = delete;
@@ -85,6 +85,10 @@ public:
     bool cancelDomainEdit(RefDataHandle* handle) override;
     bool reservedOperationC(RefDataHandle* handle, std::int64_t argument) override;
     bool endDomainEdit(RefDataHandle* handle) override;
+
+    // --- RefDataAdminEx -----------------------------------------------------------------
+    bool copyDomainAs(RefDataHandle* handle, unsigned sourceDomainId, const QxbString& name,
+                      unsigned accountId, unsigned* newDomainIdOut, QxbString* nameOut) override;
 
     // --- catalogues (used by the edit session) ---------------------------------
     // Each lookup answers the first matching row of one catalogue of the
@@ -183,6 +187,12 @@ private:
 
     // --- steps of copyDomain ------------------------------------------------------
     bool readSourceDomain(RefDataHandle* handle, unsigned domainId, SourceDomain* source);
+    // copyDomain and copyDomainAs: with rename, the copy takes *name (null or
+    // empty: the first free "NAME copy N"), chosen inside the transaction.
+    bool copyWithName(RefDataHandle* handle, unsigned sourceDomainId, unsigned accountId,
+                      const QxbString* name, unsigned* newDomainIdOut, QxbString* nameOut);
+    bool nameForCopy(RefDataHandle* handle, const QxbString& sourceName, const QxbString& wanted,
+                     QxbString* chosen);
     bool insertCopiedDomain(RefDataHandle* handle, const SourceDomain& source, unsigned accountId,
                             CopyKeys* keys);
     bool findFirstVersion(RefDataHandle* handle, unsigned domainId, unsigned* versionId);

@@ -1,6 +1,9 @@
 // RefDataAdminImpl::copyDomain: a new domain with the descriptive columns of
 // a source domain and a first version holding a copy of the content of the
 // source's first listed version, written in one transaction.
+#include <set>
+#include <string>
+
 #include "RefDataHandle.h"
 #include "rdcoreadminimpl.h"
 #include "rdcorecommon.h"
@@ -46,6 +49,19 @@ struct RefDataAdminImpl::CopyKeys {
 
 bool RefDataAdminImpl::copyDomain(RefDataHandle* handle, unsigned sourceDomainId,
                                   unsigned accountId, unsigned* newDomainIdOut) {
+    return copyWithName(handle, sourceDomainId, accountId, nullptr, newDomainIdOut, nullptr);
+}
+
+bool RefDataAdminImpl::copyDomainAs(RefDataHandle* handle, unsigned sourceDomainId,
+                                    const QxbString& name, unsigned accountId,
+                                    unsigned* newDomainIdOut, QxbString* nameOut) {
+    const QxbString wanted = name.isNull() ? QxbString("") : name;
+    return copyWithName(handle, sourceDomainId, accountId, &wanted, newDomainIdOut, nameOut);
+}
+
+bool RefDataAdminImpl::copyWithName(RefDataHandle* handle, unsigned sourceDomainId,
+                                    unsigned accountId, const QxbString* name,
+                                    unsigned* newDomainIdOut, QxbString* nameOut) {
     if (!connected(handle, RDADMIN_SITE) || !refuseAnyId(handle, sourceDomainId, RDADMIN_SITE) ||
         !accountKnown(handle, accountId))
         return false;
@@ -60,6 +76,9 @@ bool RefDataAdminImpl::copyDomain(RefDataHandle* handle, unsigned sourceDomainId
         handle->adminStore->endTransaction(false);
         return false;
     }
+    // The name is chosen under the write lock, so two copies at once never
+    // take the same one.
+    if (name != nullptr && !nameForCopy(handle, source.name, *name, &source.name)) return false;
     CopyKeys keys;
     keys.sourceDomainId = sourceDomainId;
     if (!insertCopiedDomain(handle, source, accountId, &keys) ||
@@ -74,7 +93,39 @@ bool RefDataAdminImpl::copyDomain(RefDataHandle* handle, unsigned sourceDomainId
         return false;
     if (!transaction.commit()) return storeFailed(handle, RDADMIN_SITE);
     if (newDomainIdOut != nullptr) *newDomainIdOut = keys.newDomainId;
+    if (nameOut != nullptr) *nameOut = source.name;
     return true;
+}
+
+// A wanted name no domain has, or "NAME copy N" with the smallest free N.
+bool RefDataAdminImpl::nameForCopy(RefDataHandle* handle, const QxbString& sourceName,
+                                   const QxbString& wanted, QxbString* chosen) {
+    const QxbString none;
+    const QxbDate noDate;
+    std::set<std::string> taken;
+    const QxbString filter = wanted.length() > 0 ? wanted : none;
+    if (!walkListing(handle,
+                     handle->adminStore->listDomains(kAny, filter, none, none, none, none, none, kAny,
+                                                     none, kAny, kAny, noDate, none, noDate),
+                     [&](StoreResultSet& row) {
+                         taken.insert(row.getString(1).str());
+                         return true;
+                     }))
+        return false;
+    if (wanted.length() > 0) {
+        if (!taken.empty()) return report(handle, RDADMIN_SITE, rdadmin::kMsgExists);
+        *chosen = wanted;
+        return true;
+    }
+    for (int n = 1;; ++n) {
+        // Formatted by the platform: std::to_string would export a symbol
+        // of the standard library from this library.
+        const QxbString candidate = qxbStringFormat("%s copy %d", sourceName.asCstr(), n);
+        if (taken.count(candidate.str()) == 0) {
+            *chosen = candidate;
+            return true;
+        }
+    }
 }
 
 // Read before the transaction begins, so that an unknown domain costs no

@@ -146,6 +146,14 @@ RefDataViewer* RefDataImpl::getViewer(RefDataHandle* handle) {
     return viewer;
 }
 
+RefDataAdminEx* RefDataImpl::getAdminEx(RefDataHandle* handle) {
+    return static_cast<RefDataAdminImpl*>(getAdmin(handle));
+}
+
+RefDataViewerEx* RefDataImpl::getViewerEx(RefDataHandle* handle) {
+    return static_cast<RefDataViewerImpl*>(getViewer(handle));
+}
+
 // ---------------------------------------------------------------------------
 // Opening
 

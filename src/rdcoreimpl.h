@@ -29,6 +29,8 @@ public:
     QxbString getErrorText(RefDataHandle* handle) override;
     RefDataAdmin* getAdmin(RefDataHandle* handle) override;
     RefDataViewer* getViewer(RefDataHandle* handle) override;
+    RefDataAdminEx* getAdminEx(RefDataHandle* handle) override;
+    RefDataViewerEx* getViewerEx(RefDataHandle* handle) override;
 
     // Opens the data repository (dsn, prefix) through the handle's repository
     // admin and makes its two stores, the first the handle's adminStore, the

@@ -4,14 +4,14 @@
 
 #include <map>
 
-#include "RefDataViewer.h"
+#include "RefDataViewerEx.h"
 #include "qxlog.h"
 
 class StoreResultSet;
 class RefDataStore;
 class RefDataCacheCursorImpl;
 
-class RefDataViewerImpl : public RefDataViewer {
+class RefDataViewerImpl : public RefDataViewerEx {
 public:
     // useDataServer: the session's setting; the domain lookups then use the
     // store's prepared queries.

@@ -11,6 +11,7 @@
 
 #include "RefData.h"
 #include "RefDataAdmin.h"
+#include "RefDataAdminEx.h"
 #include "RefDataHandle.h"
 #include "RefDataViewer.h"
 #include "output.h"
@@ -107,14 +108,6 @@ bool domainNames(OpenRepository& repo, std::set<std::string>* names) {
     return true;
 }
 
-// "NAME copy N" with the smallest N not taken.
-std::string defaultCopyName(const std::string& source, const std::set<std::string>& taken) {
-    for (int n = 1;; ++n) {
-        std::string name = source + " copy " + std::to_string(n);
-        if (taken.count(name) == 0) return name;
-    }
-}
-
 void addFormatOption(CLI::App* command, std::string* format) {
     command->add_option("--format", *format, "Output: table, csv or json (default: table on a terminal, else csv)")
         ->check(CLI::IsMember({"table", "csv", "json"}));
@@ -145,20 +138,16 @@ int copyDomain(const CopyOptions& o) {
         return kFailed;
     if (versions == 0) return fail("the domain '" + source.name + "' has no version to copy");
     if (!o.name.empty() && names.count(o.name) > 0) return fail("a domain named '" + o.name + "' exists already");
-    const std::string newName = o.name.empty() ? defaultCopyName(source.name, names) : o.name;
-    // The rename goes through the store the library copied with: the one
-    // its handle resolved, with the same connection.
-    RefDataStore* store = repo.handle()->adminStore;
+    // The library chooses the name (the given one, or the first free
+    // "NAME copy N"), copies and records in one transaction, so two copies
+    // at once never share a name and the copy never shows its source's.
+    RefDataAdminEx* admin = repo.session.session()->getAdminEx(repo.handle());
     unsigned newId = 0;
-    if (!repo.admin->copyDomain(repo.handle(), static_cast<unsigned>(source.id), static_cast<unsigned>(o.account),
-                                &newId))
+    QxbString chosen;
+    if (admin == nullptr || !admin->copyDomainAs(repo.handle(), static_cast<unsigned>(source.id), QxbString(o.name),
+                                                 static_cast<unsigned>(o.account), &newId, &chosen))
         return fail(repo.session.errorText());
-    if (!store->renameDomain(newId, QxbString(newName)) ||
-        !store->writeChangeRecord(newId, QxbString("A"), newId, QxbString("RDDOMS"),
-                                  qxbStringFormat("Renamed Domain: ID = %u, NAME = %s", newId, newName.c_str()), 1,
-                                  static_cast<unsigned>(o.account), nullptr))
-        return fail("copied domain '" + source.name + "' to #" + std::to_string(newId) +
-                    ", which keeps the name '" + source.name + "': renaming it failed: " + store->getLastError().str());
+    const std::string newName = chosen.str();
     std::printf("Created domain #%u '%s' from version %d of '%s' (#%d)\n", newId, newName.c_str(), copied,
                 source.name.c_str(), source.id);
     return kOk;

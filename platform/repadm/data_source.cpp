@@ -86,8 +86,17 @@ bool validTablePrefix(const std::string& prefix, std::string* error) {
     if (!ok) {
         *error = "invalid table prefix \"" + prefix +
                  "\": use at most 30 letters, digits and '_', not starting with a digit";
+        return false;
     }
-    return ok;
+    // SQLite reserves table names starting with "sqlite_", in any case.
+    std::string folded = prefix.substr(0, 7);
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (folded == "sqlite_") {
+        *error = "invalid table prefix \"" + prefix + "\": names starting with \"sqlite_\" are "
+                 "reserved by the database";
+        return false;
+    }
+    return true;
 }
 
 bool resolveDsn(const std::string& dsn, std::string* path, std::string* error) {

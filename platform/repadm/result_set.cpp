@@ -2,6 +2,7 @@
 #include "result_set.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace repadm {
 
@@ -205,10 +206,16 @@ QxbDatavar ResultSetImpl::getValue(int column) {
             if (cell) {
                 value.assign(QxbString(cell->text));
             } else {
-                // Texts hold no NUL byte, so the terminated text is the whole
-                // value; assigning it directly saves a copy.
+                // A text is answered whole, as getString answers it, also when
+                // a NUL byte was stored in it (no write of this store lets one
+                // in, but other writers may have); a text without one is
+                // assigned directly, which saves a copy.
                 std::size_t length = 0;
-                value.assign(statement_->columnText(column, &length));
+                const char* text = statement_->columnText(column, &length);
+                if (std::memchr(text, '\0', length))
+                    value.assign(QxbString(text, length));
+                else
+                    value.assign(text);
             }
         }
     }

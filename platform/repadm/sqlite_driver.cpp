@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fault_driver.h"
 #include "sql_driver.h"
 
 namespace repadm {
@@ -99,7 +100,9 @@ public:
     bool inTransaction() override { return sqlite3_get_autocommit(db_) == 0; }
     int tableExists(const std::string& name, std::string* error) override {
         std::unique_ptr<SqlStatement> statement =
-            prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", error);
+            // Table names compare without case in SQLite: "T_meta" is "t_meta".
+            prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE",
+                    error);
         if (!statement) return -1;
         statement->bindText(1, name.data(), name.size());
         const int rc = statement->step();
@@ -128,10 +131,26 @@ std::unique_ptr<SqlConnection> openSqliteConnection(const std::string& path, std
     // without blocking each other; NORMAL sync is safe in WAL mode. Reading
     // the journal mode is also the first read of the file, so a file that is
     // not a database is reported here.
-    if (!connection->execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", error)) {
+    std::unique_ptr<SqlStatement> journal = connection->prepare("PRAGMA journal_mode=WAL", error);
+    if (!journal) return nullptr;
+    if (journal->step() != 1) {
+        *error = connection->errorText();
         return nullptr;
     }
-    return connection;
+    // The answer is the mode in force: a database that cannot use WAL (e.g.
+    // one in memory) would let a reader block a writer, which the store's
+    // callers are not ready for.
+    std::size_t length = 0;
+    const char* answer = journal->columnText(0, &length);
+    const std::string mode(answer, length);
+    journal.reset();
+    if (mode != "wal") {
+        *error = "the database cannot use the WAL journal mode (it stays in \"" + mode + "\")";
+        return nullptr;
+    }
+    if (!connection->execute("PRAGMA synchronous=NORMAL", error)) return nullptr;
+    // Unchanged unless a test asked for fault injection.
+    return fault::wrap(std::move(connection));
 }
 
 }  // namespace repadm

@@ -167,6 +167,11 @@ bool RefDataStoreImpl::write(const char* operation, const char* sql, std::uint64
 bool RefDataStoreImpl::filteredWrite(const char* operation, const char* sql,
                                      const FilterClause& filters, std::uint64_t tables) {
     if (!usable(operation) || !checkFilters(operation, filters)) return false;
+    // No operation deletes every row of a table: a caller that passes "any"
+    // everywhere has lost its key, and the answer must not be a wiped table.
+    if (filters.mask() == 0) {
+        return fail(operation, "every filter is \"any\"; a deletion needs at least one");
+    }
     session_->beforeWrite(tables);
     const StatementKey key{sql, filters.mask()};
     std::string error;
@@ -177,6 +182,24 @@ bool RefDataStoreImpl::filteredWrite(const char* operation, const char* sql,
     if (!ok) error = session_->connection().errorText();
     session_->checkIn(key, std::move(statement));
     return ok || fail(operation, error);
+}
+
+bool RefDataStoreImpl::rowExists(const char* operation, const char* sql, unsigned id,
+                                 const char* what) {
+    const StatementKey key{sql, 0};
+    std::string error;
+    std::unique_ptr<SqlStatement> statement = session_->checkOut(
+        key, [&] { return sql; }, &error);
+    if (!statement) return fail(operation, error);
+    const int rc = bindValue(*statement, 1, idValue(id)) ? statement->step() : -1;
+    if (rc < 0) error = session_->connection().errorText();
+    session_->checkIn(key, std::move(statement));
+    if (rc < 0) return fail(operation, error);
+    if (rc == 0) {
+        const std::string shown = id == kNoId ? std::string("-1") : std::to_string(id);
+        return fail(operation, std::string("no ") + what + " has the id " + shown);
+    }
+    return true;
 }
 
 // --- table counts -------------------------------------------------------------------
@@ -231,14 +254,16 @@ StoreResultSet* RefDataStoreImpl::executeQuery() {
         fail(operation, "no query is prepared");
         return nullptr;
     }
-    bool ok = true;
+    // Each conversion has its own flag: a later one that succeeds must not
+    // hide an earlier failure.
+    bool idOk = true, numberOk = true;
     const unsigned id =
-        parameters_[2].isNull() ? kNoId : static_cast<unsigned>(parameters_[2].asInt(&ok));
+        parameters_[2].isNull() ? kNoId : static_cast<unsigned>(parameters_[2].asInt(&idOk));
     const unsigned number =
-        parameters_[4].isNull() ? kNoId : static_cast<unsigned>(parameters_[4].asInt(&ok));
+        parameters_[4].isNull() ? kNoId : static_cast<unsigned>(parameters_[4].asInt(&numberOk));
     const QxbString name = parameters_[3].asString();
-    if (!ok) {
-        fail(operation, "parameter 2 or 4 is not a number");
+    if (!idOk || !numberOk) {
+        fail(operation, std::string("parameter ") + (idOk ? "4" : "2") + " is not a number");
         return nullptr;
     }
     if (preparedKind_ != 1 && !parameters_[1].isNull()) {

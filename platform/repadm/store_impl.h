@@ -251,6 +251,9 @@ private:
         if (!savepoint.release()) return fail(operation, savepoint.error());
         return true;
     }
+    // True when sql (one "?" for the id) finds a row; otherwise fails
+    // operation naming what (e.g. "language") has no such id.
+    bool rowExists(const char* operation, const char* sql, unsigned id, const char* what);
     bool usable(const char* operation);
     bool fail(const char* operation, const std::string& reason);
     bool checkFilters(const char* operation, const FilterClause& filters);

@@ -1,6 +1,8 @@
 // Items, their permissions, language-tagged texts, version items, item
 // attribute values with their version rows and links, and the items-with-
 // attributes listings.
+#include <cstring>
+
 #include "store_impl.h"
 
 namespace repadm {
@@ -69,18 +71,34 @@ StoreResultSet* RefDataStoreImpl::listLocalizedTexts(unsigned id, const QxbStrin
 }
 
 // A text, and its link to an item attribute value of a version when both
-// are given, stored together.
+// are given, stored together. What the text and link name must exist: a
+// text pointing at nothing would fail every later load of the catalogues.
 bool RefDataStoreImpl::writeRow(const QxbString* text, unsigned* textIdOut, unsigned languageId,
                                 unsigned valueId, const unsigned* versionId, const void* reserved1,
                                 const void* reserved2) {
+    static const char sqlLanguage[] = "SELECT 1 FROM {P}languages WHERE ID = ?";
+    static const char sqlValue[] = "SELECT 1 FROM {P}item_attribute_values WHERE ID = ?";
+    static const char sqlVersion[] = "SELECT 1 FROM {P}domain_versions WHERE ID = ?";
     const char* operation = "writeRow";
     if (!text) return fail(operation, "no text was given");
     if (reserved1 || reserved2) return fail(operation, "the reserved arguments must be null");
+    if (std::memchr(text->asCstr(), '\0', text->length())) {
+        return fail(operation, "the text holds a NUL byte, which no text may hold");
+    }
+    const bool linked = valueId != kNoId && versionId;
+    if (linked && *versionId == kNoId) {
+        return fail(operation, "a value was given with the version -1 (none)");
+    }
     unsigned textId = 0;
     const bool ok = atomically(operation, [&] {
+        if (!rowExists(operation, sqlLanguage, languageId, "language")) return false;
+        if (valueId != kNoId &&
+            !rowExists(operation, sqlValue, valueId, "item attribute value")) {
+            return false;
+        }
+        if (linked && !rowExists(operation, sqlVersion, *versionId, "version")) return false;
         if (!insertLocalizedText(*text, languageId, &textId)) return false;
-        if (valueId == kNoId || !versionId) return true;
-        return insertVersionItemValueLink(*versionId, textId, valueId, nullptr);
+        return !linked || insertVersionItemValueLink(*versionId, textId, valueId, nullptr);
     });
     if (ok && textIdOut) *textIdOut = textId;
     return ok;
@@ -140,12 +158,17 @@ bool RefDataStoreImpl::insertItemAttributeValue(unsigned versionItemId, unsigned
         "INSERT INTO {P}item_attribute_values (VERSION_ITEM_ID, ATTRIBUTE_ID, ITEM_ID, VERSION_ID) "
         "SELECT vi.ID, ?2, vi.ITEM_ID, vi.VERSION_ID FROM {P}version_items vi WHERE vi.ID = ?1";
     int changed = 0;
+    unsigned id = 0;
     if (!write("insertItemAttributeValue", sql, kItemAttributeValues,
-               {idValue(versionItemId), idValue(attributeId)}, newId, &changed)) {
+               {idValue(versionItemId), idValue(attributeId)}, &id, &changed)) {
         return false;
     }
-    return changed > 0 || fail("insertItemAttributeValue",
-                               "no version item has id " + std::to_string(versionItemId));
+    if (changed == 0) {
+        return fail("insertItemAttributeValue",
+                    "no version item has id " + std::to_string(versionItemId));
+    }
+    if (newId) *newId = id;
+    return true;
 }
 
 StoreResultSet* RefDataStoreImpl::listItemAttributeValues(unsigned id, unsigned versionItemId,
@@ -252,8 +275,10 @@ bool RefDataStoreImpl::deleteVersionItemValueLinks(unsigned versionId, unsigned 
 // --- items with attributes ------------------------------------------------------------------
 
 // One row per version item and linked text of the chosen version (the newest
-// of each domain when no number is given). Values are reached through the
-// version's links and the item, so a copied version shows its source's values.
+// of each domain when no number is given). A version's own values belong to
+// one of its version items (an item held twice has the values of each
+// occurrence apart); a copied version owns none: it reaches its source's
+// values through its links and the item.
 // Every join goes through an index; the EXISTS keeps an item's values that
 // have no text in this version out, so such an item still appears once.
 StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, unsigned domainId,
@@ -268,7 +293,8 @@ StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, uns
         "FROM {P}domains d JOIN {P}domain_versions v ON v.DOMAIN_ID = d.ID "
         "JOIN {P}version_items vi ON vi.VERSION_ID = v.ID "
         "JOIN {P}items i ON i.ID = vi.ITEM_ID "
-        "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID AND EXISTS (SELECT 1 "
+        "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
+        "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS NOT v.ID) AND EXISTS (SELECT 1 "
         "  FROM {P}version_item_value_links x WHERE x.VERSION_ID = v.ID "
         "  AND x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID) "
         "LEFT JOIN {P}version_item_value_links l ON l.VERSION_ID = v.ID "

@@ -152,7 +152,11 @@ StoreResultSet* RefDataStoreImpl::listS(unsigned key) {
 }
 
 // The items of the domain's newest version: a code list ("C") by key, any
-// other domain as a hierarchy (parents first, then position).
+// other domain as a hierarchy, parents first: each item is followed by its
+// subtree, siblings by position (then id). An item whose parent is not in
+// the version is a top-level item; items the walk from the top cannot reach
+// (a cycle of parents) come last, by id. The depth bound stops the walk on
+// a parent item held twice by the version.
 StoreResultSet* RefDataStoreImpl::listForDomainKind(unsigned domainId, bool kindIsC) {
     static const char sqlCodes[] =
         "SELECT vi.ITEM_ID, i.ITEM_KEY, COALESCE(vi.LABEL, i.ITEM_TEXT) AS ITEM_LABEL, "
@@ -161,11 +165,22 @@ StoreResultSet* RefDataStoreImpl::listForDomainKind(unsigned domainId, bool kind
         "FROM {P}domain_versions n WHERE n.DOMAIN_ID = v.DOMAIN_ID ORDER BY n.VERSION_NUMBER DESC, "
         "n.ID DESC LIMIT 1){A} ORDER BY i.ITEM_KEY, vi.ID";
     static const char sqlTree[] =
+        "WITH RECURSIVE newest(ID) AS (SELECT v.ID FROM {P}domain_versions v WHERE v.ID = "
+        "(SELECT n.ID FROM {P}domain_versions n WHERE n.DOMAIN_ID = v.DOMAIN_ID ORDER BY "
+        "n.VERSION_NUMBER DESC, n.ID DESC LIMIT 1){A}), "
+        "tree(ID, ITEM_ID, VERSION_ID, SORT_KEY, DEPTH) AS ("
+        "SELECT m.ID, m.ITEM_ID, m.VERSION_ID, printf('%011d%011d', m.POSITION + 2147483648, "
+        "m.ID), 0 FROM {P}version_items m WHERE m.VERSION_ID IN (SELECT ID FROM newest) AND NOT "
+        "EXISTS (SELECT 1 FROM {P}version_items p WHERE p.VERSION_ID = m.VERSION_ID AND "
+        "p.ITEM_ID = m.PARENT_ITEM_ID) "
+        "UNION ALL SELECT c.ID, c.ITEM_ID, c.VERSION_ID, t.SORT_KEY || printf('%011d%011d', "
+        "c.POSITION + 2147483648, c.ID), t.DEPTH + 1 FROM tree t JOIN {P}version_items c ON "
+        "c.PARENT_ITEM_ID = t.ITEM_ID AND c.VERSION_ID = t.VERSION_ID WHERE t.DEPTH < 1000) "
         "SELECT vi.ITEM_ID, i.ITEM_KEY, COALESCE(vi.LABEL, i.ITEM_TEXT) AS ITEM_LABEL, "
         "vi.PARENT_ITEM_ID, vi.POSITION FROM {P}version_items vi JOIN {P}items i ON i.ID = "
-        "vi.ITEM_ID JOIN {P}domain_versions v ON v.ID = vi.VERSION_ID WHERE v.ID = (SELECT n.ID "
-        "FROM {P}domain_versions n WHERE n.DOMAIN_ID = v.DOMAIN_ID ORDER BY n.VERSION_NUMBER DESC, "
-        "n.ID DESC LIMIT 1){A} ORDER BY COALESCE(vi.PARENT_ITEM_ID, -1), vi.POSITION, vi.ID";
+        "vi.ITEM_ID LEFT JOIN (SELECT ID, MIN(SORT_KEY) AS SORT_KEY FROM tree GROUP BY ID) t ON "
+        "t.ID = vi.ID WHERE vi.VERSION_ID IN (SELECT ID FROM newest) "
+        "ORDER BY vi.VERSION_ID, t.SORT_KEY IS NULL, t.SORT_KEY, vi.ID";
     FilterClause filters;
     filters.id("v.DOMAIN_ID", domainId);
     return listing("listForDomainKind", kindIsC ? sqlCodes : sqlTree, filters,

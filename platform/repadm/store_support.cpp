@@ -61,7 +61,12 @@ void FilterClause::add(const char* condition, Form form, const SqlValue& value, 
         }
         return;
     }
-    if (count_ >= kMaxFilters) return;
+    if (count_ >= kMaxFilters) {
+        // Dropping a condition would widen the rows matched (for a deletion,
+        // the rows deleted): fail instead.
+        if (error_.empty()) error_ = "more than " + std::to_string(kMaxFilters) + " filters";
+        return;
+    }
     if (position >= 0) mask_ |= 1ull << position;
     conditions_[count_] = condition;
     forms_[count_] = form;
@@ -148,9 +153,12 @@ Savepoint::~Savepoint() {
     }
 }
 
+// Released only once RELEASE succeeded: after a failed one the destructor
+// still rolls the savepoint back, so no transaction is left open.
 bool Savepoint::release() {
+    if (!connection_.execute("RELEASE store_write", &error_)) return false;
     done_ = true;
-    return connection_.execute("RELEASE store_write", &error_);
+    return true;
 }
 
 }  // namespace repadm

@@ -276,9 +276,23 @@ TEST_F(AdminCommandTest, CopyNamesTheCopyAndRefusesATakenName) {
     EXPECT_NE(rdm("copy demo colours --account 99", 1).find("no account has the id 99"), std::string::npos);
     const std::string domains = rdm("domains demo --format csv");
     EXPECT_EQ(domains.find("colours copy 3"), std::string::npos) << domains;
-    EXPECT_NE(rdm("history demo '#2' --format csv").find("Renamed Domain: ID = 2, NAME = colours copy 1"),
+    EXPECT_NE(rdm("history demo '#2' --format csv").find("Created Domain: ID = 2, NAME = colours copy 1"),
               std::string::npos)
-        << "the rename is recorded";
+        << "the copy is made under its name";
+}
+
+// Copies at once each take a name of their own: the name is chosen inside
+// the copy's transaction.
+TEST_F(AdminCommandTest, ConcurrentCopiesNeverShareAName) {
+    const std::string copy = "'" RDM_BINARY_DIR "/rdm' --home '" + home.path() + "' copy demo colours >/dev/null";
+    const CommandResult copies = runCommand("for i in 1 2 3 4; do " + copy + " & done; wait");
+    ASSERT_EQ(copies.status, 0) << copies.output;
+    const std::string domains = rdm("domains demo --format csv");
+    for (const char* name : {"colours copy 1,", "colours copy 2,", "colours copy 3,", "colours copy 4,"}) {
+        const std::size_t first = domains.find(name);
+        EXPECT_NE(first, std::string::npos) << name << domains;
+        EXPECT_EQ(domains.find(name, first + 1), std::string::npos) << name << domains;
+    }
 }
 
 TEST_F(AdminCommandTest, RemovalsNameWhatTheyRemoved) {
