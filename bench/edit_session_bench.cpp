@@ -46,6 +46,8 @@ public:
     explicit SetupStore(const std::string& database) {
         admin_ = createRepositoryAdmin(1, 0);
         check(admin_ != nullptr, nullptr, getRepositoryAdminError());
+        const bool made = admin_->createRepositoryByDsn(QxbString("sqlite:" + database), QxbString(kPrefix));
+        check(made, nullptr, admin_->getLastError().asCstr());
         repository_ = admin_->openRepositoryByDsn(QxbString("sqlite:" + database), QxbString(kPrefix), 0, 0);
         check(repository_ != nullptr, nullptr, admin_->getLastError().asCstr());
         store_ = repository_->createStore();

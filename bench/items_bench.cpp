@@ -96,6 +96,8 @@ void prepare() {
         std::remove((std::string(kFolder) + "/repositories/bench.repo").c_str());
         RepositoryAdmin* admin = createRepositoryAdmin(1, 0);
         const QxbString dsn("sqlite:data/bench.db");
+        const bool made = admin->createRepositoryByDsn(dsn, QxbString(kPrefix));
+        check(made, nullptr, admin->getLastError().asCstr());
         Repository* data = admin->openRepositoryByDsn(dsn, QxbString(kPrefix), 0, 0);
         check(data != nullptr, nullptr, admin->getLastError().asCstr());
         RefDataStore* store = data->createStore();

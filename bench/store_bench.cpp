@@ -61,6 +61,8 @@ BenchData& data() {
     d.database = d.folder + "/bench.db";
     qxbSetHomeFolder(folder);
     d.admin = createRepositoryAdmin(1, 0);
+    const bool made = d.admin->createRepositoryByDsn(QxbString(("sqlite:" + d.database).c_str()), kPrefix);
+    check(made, nullptr, d.admin->getLastError().asCstr());
     d.repository =
         d.admin->openRepositoryByDsn(QxbString(("sqlite:" + d.database).c_str()), kPrefix, 0, 0);
     check(d.repository != nullptr, nullptr, d.admin->getLastError().asCstr());

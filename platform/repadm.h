@@ -50,7 +50,8 @@ protected:
 class RefDataStore {
 public:
     // --- transactions -------------------------------------------------------
-    // A write transaction; waits for other writers up to the busy timeout.
+    // A write transaction; waits for another writer (10 minutes by default,
+    // RDM_WRITE_WAIT seconds when set; docs/store.md).
     // A begin inside an open transaction fails. The arguments are reserved.
     virtual bool beginTransaction(int reserved1, int reserved2) = 0;
     // true commits, false rolls back.
@@ -347,7 +348,9 @@ public:
     // A data repository: the DSN is a data source of the configuration or a
     // connection string "sqlite:PATH" (PATH relative to the home folder when
     // not absolute). The table prefix must consist of letters, digits and
-    // '_' and not start with a digit. Creates the schema on first use.
+    // '_' and not start with a digit. Creates nothing: a missing or empty
+    // database file, or a prefix without tables, fails naming the path and
+    // prefix (see createRepositoryByDsn).
     virtual Repository* openRepositoryByDsn(const QxbString& dsn, const QxbString& tablePrefix,
                                             int reserved1, int reserved2) = 0;
     // Creates a named repository with the key/values REFDATA_DSN and
@@ -357,6 +360,13 @@ public:
                                   const QxbString& tablePrefix) = 0;
     // Names of the repositories of the home folder, sorted, one per line.
     virtual bool listRepositories(QxbString* namesOut) = 0;
+    // Creates the data repository a DSN names (as openRepositoryByDsn takes
+    // them): the database file when missing (owner-only; missing folders are
+    // made only under the home folder) and the prefix's tables when missing.
+    // One that exists with its tables is left as it is. The only operation
+    // that creates a database or tables. False with the reason in
+    // getLastError().
+    virtual bool createRepositoryByDsn(const QxbString& dsn, const QxbString& tablePrefix) = 0;
 
 protected:
     virtual ~RepositoryAdmin() {}

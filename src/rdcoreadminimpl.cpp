@@ -7,6 +7,7 @@
 #include "rdcorecommon.h"
 #include "rdcoreeditsession.h"
 #include "rdcoreimpl.h"
+#include "qxdac.h"
 #include "repadm.h"
 
 using rdadmin::kAny;
@@ -161,6 +162,13 @@ bool RefDataAdminImpl::setConnection(RefDataHandle* handle, const QxbString& dsn
     rdcore::releaseField(handle->adminStore);
     rdcore::releaseField(handle->queryStore);
     rdcore::releaseField(handle->dataRepository);
+    // Opening never creates a database: a new data source gets its
+    // tables here, an existing one is left as it is.
+    if (dsn.length() > 0 && !handle->repositoryAdmin->createRepositoryByDsn(dsn, tablePrefix)) {
+        handle->errorText = QxbString(dacMaskConnection(handle->repositoryAdmin->getLastError().str()));
+        logLine(RDADMIN_SITE, handle->errorText);
+        return false;
+    }
     return handle->session->attachDataStore(handle, dsn, tablePrefix);
 }
 

@@ -285,7 +285,10 @@ int connection(const ConnectionOptions& o) {
     }
     std::printf("Data source:   %s\n", masked(dsn.str()).c_str());
     std::printf("Table prefix:  %s\n", prefix.asCstr());
-    std::printf("Stores:        %s\n", repo.admin->checkConnection(repo.handle()) ? "attached" : "not attached");
+    const bool attached = repo.admin->checkConnection(repo.handle());
+    std::printf("Stores:        %s\n", attached ? "attached" : "not attached");
+    // Why not, as the open found it (e.g. a database that is gone).
+    if (!attached && !o.set && before.length() > 0) std::printf("Reason:        %s\n", masked(before.str()).c_str());
     return kOk;
 }
 

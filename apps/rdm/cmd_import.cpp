@@ -16,6 +16,7 @@
 #include "qxbcpp.h"
 #include "rdm.h"
 #include "repadm.h"
+#include "repadm/sql_driver.h"
 
 namespace rdm {
 namespace {
@@ -271,7 +272,17 @@ std::vector<std::string> splitList(const std::string& text) {
     return parts;
 }
 
+// The store waits for another writer to commit (minutes, see the store's
+// documentation); after a second the user is told, once.
+void announceWait() {
+    static bool told = false;
+    if (told) return;
+    told = true;
+    std::fputs("waiting for another writer to finish\xe2\x80\xa6\n", stderr);
+}
+
 int runImport(ImportCommand c) {
+    repadm::setWriterWaitNotice(&announceWait);
     const std::string nameProblem = domainNameProblem(c.domain);
     if (!nameProblem.empty()) return fail(nameProblem);
     c.options.attributeColumns = splitList(c.attributes);

@@ -1,5 +1,5 @@
-// rdm repo create|list|show: named repositories and where their reference
-// data lives.
+// rdm repo create|init|list|show: named repositories and where their
+// reference data lives.
 #include <CLI/CLI.hpp>
 #include <sys/stat.h>
 
@@ -90,16 +90,14 @@ int createRepository(const CreateOptions& options) {
     if (!admin) return fail(std::string(getRepositoryAdminError()));
     const std::string dsn = options.dsn.empty() ? "sqlite:data/" + options.name + ".db" : options.dsn;
     if (options.dsn.empty() && !ensureDataFolder()) return fail("cannot create " + qxbResolveHomePath("data"));
-    // Open the data repository first: it creates the schema and rejects a
-    // bad data source or prefix before the repository is recorded. A
-    // database file made here goes again when the creation fails.
+    // Create the data repository first: it rejects a bad data source or
+    // prefix before the repository is recorded. A database file made here
+    // goes again when the creation fails.
     const NewDatabaseFile made(dsn);
-    Repository* data = admin->openRepositoryByDsn(QxbString(dsn), QxbString(options.prefix), 0, 0);
-    if (data == nullptr) {
+    if (!admin->createRepositoryByDsn(QxbString(dsn), QxbString(options.prefix))) {
         made.removeIfMade();
         return fail(admin->getLastError());
     }
-    data->release();
     if (!admin->createRepository(QxbString(options.name), QxbString(dsn), QxbString(options.prefix))) {
         const QxbString reason = admin->getLastError();
         made.removeIfMade();
@@ -107,6 +105,23 @@ int createRepository(const CreateOptions& options) {
     }
     std::printf("Created repository '%s' (data source %s, table prefix %s)\n", options.name.c_str(),
                 masked(dsn).c_str(), options.prefix.c_str());
+    return kOk;
+}
+
+// A data repository without a named repository, e.g. the data server that
+// config.toml names (REFDATA/DSN): opening never creates its tables.
+int initDataRepository(const CreateOptions& options) {
+    QxbString error;
+    if (!qxbEnsureHomeFolder(&error)) return fail(error);
+    AdminGuard admin;
+    if (!admin) return fail(std::string(getRepositoryAdminError()));
+    const NewDatabaseFile made(options.dsn);
+    if (!admin->createRepositoryByDsn(QxbString(options.dsn), QxbString(options.prefix))) {
+        made.removeIfMade();
+        return fail(admin->getLastError());
+    }
+    std::printf("Data repository ready (data source %s, table prefix %s)\n", masked(options.dsn).c_str(),
+                options.prefix.c_str());
     return kOk;
 }
 
@@ -181,6 +196,14 @@ void addRepoCommands(CLI::App& app, Action* action) {
     createCmd->add_option("--prefix", create->prefix, "Table prefix (letters, digits, '_')")
         ->capture_default_str();
     createCmd->callback([action, create]() { *action = [create]() { return createRepository(*create); }; });
+
+    auto init = std::make_shared<CreateOptions>();
+    CLI::App* initCmd = repo->add_subcommand(
+        "init", "Create the reference-data tables of a data source (e.g. the data server of config.toml)");
+    initCmd->add_option("--dsn", init->dsn, "Data source: a name from [datasources] of config.toml, or sqlite:PATH")
+        ->required();
+    initCmd->add_option("--prefix", init->prefix, "Table prefix (letters, digits, '_')")->capture_default_str();
+    initCmd->callback([action, init]() { *action = [init]() { return initDataRepository(*init); }; });
 
     CLI::App* listCmd = repo->add_subcommand("list", "List the repositories of the home folder");
     listCmd->callback([action]() { *action = listRepositories; });

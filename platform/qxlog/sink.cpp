@@ -1,6 +1,11 @@
 // The spdlog-based sink: a size-rotated file, or standard error.
 #include "sink.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <memory>
 #include <mutex>
 
@@ -29,6 +34,18 @@ std::shared_ptr<spdlog::logger> makeLogger(spdlog::sink_ptr sink) {
     return logger;
 }
 
+// The log may hold what the data names: owner-only whatever the umask,
+// also each file a rotation starts.
+spdlog::file_event_handlers ownerOnlyFiles() {
+    spdlog::file_event_handlers handlers;
+    handlers.before_open = [](const spdlog::filename_t& file) {
+        const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) close(fd);
+    };
+    handlers.after_open = [](const spdlog::filename_t&, std::FILE* stream) { fchmod(fileno(stream), 0600); };
+    return handlers;
+}
+
 }  // namespace
 
 void openSink(const std::string& target, std::string* error) {
@@ -36,7 +53,8 @@ void openSink(const std::string& target, std::string* error) {
     if (target != "stderr") {
         try {
             logger = makeLogger(
-                std::make_shared<spdlog::sinks::rotating_file_sink_mt>(target, kMaxFileSize, kKeptFiles));
+                std::make_shared<spdlog::sinks::rotating_file_sink_mt>(target, kMaxFileSize, kKeptFiles,
+                                                                      false, ownerOnlyFiles()));
         } catch (const std::exception& failure) {
             if (error) *error = std::string("Cannot open log file: ") + failure.what();
         }

@@ -1,10 +1,11 @@
 // Opening data repositories: DSN resolution, table-prefix validation, and
-// the schema created on first use.
+// the schema created when a repository is created.
 #include "data_source.h"
 
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
 
 #include "qxbcpp.h"
 #include "qxlog.h"
@@ -75,6 +76,25 @@ void createParentFolders(const std::string& path) {
     }
 }
 
+// Before an ordinary open: a database file that is gone or empty is
+// reported by its path instead of being taken for a new, empty repository.
+// A "file:" URI is checked by SQLite alone (it opens without creating).
+bool databaseFileThere(const std::string& path, std::string* error) {
+    if (startsWith(path, "file:")) return true;
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        if (errno != ENOENT) return true;  // SQLite gives the reason
+        *error = "the database \"" + path + "\" does not exist (deleted, moved, or the data source "
+                 "names the wrong file); only creating a repository makes a database";
+        return false;
+    }
+    if (S_ISREG(info.st_mode) && info.st_size == 0) {
+        *error = "the database \"" + path + "\" is an empty file: it holds no reference-data tables";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool validTablePrefix(const std::string& prefix, std::string* error) {
@@ -127,8 +147,11 @@ bool resolveDsn(const std::string& dsn, std::string* path, std::string* error) {
 std::shared_ptr<StoreSession> openSession(const std::string& path, const std::string& prefix,
                                           bool create, std::string* error) {
     std::string reason;
-    if (create) createParentFolders(path);
-    std::unique_ptr<SqlConnection> connection = openSqliteConnection(path, &reason);
+    if (create)
+        createParentFolders(path);
+    else if (!databaseFileThere(path, error))
+        return nullptr;
+    std::unique_ptr<SqlConnection> connection = openSqliteConnection(path, &reason, create);
     if (!connection) {
         *error = "cannot open the database \"" + path + "\": " + reason;
         return nullptr;
@@ -147,7 +170,7 @@ std::shared_ptr<StoreSession> openSession(const std::string& path, const std::st
     }
     if (version == 0) {
         *error = "the database \"" + path + "\" holds no reference-data tables with the prefix \"" +
-                 prefix + "\"";
+                 prefix + "\" (only creating a repository creates them)";
         return nullptr;
     }
     if (version > kSchemaVersion) {

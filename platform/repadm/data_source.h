@@ -1,5 +1,5 @@
 // Opening data repositories: DSN resolution, table-prefix validation, and
-// the schema created on first use.
+// the schema created when a repository is created.
 #pragma once
 
 #include <memory>
@@ -21,9 +21,11 @@ bool validTablePrefix(const std::string& prefix, std::string* error);
 // taken from the home folder.
 bool resolveDsn(const std::string& dsn, std::string* path, std::string* error);
 
-// A session on the database at path. createSchema: create the schema when
-// the database has none yet (and seed it); otherwise a missing schema is an
-// error. Null with the reason in *error.
+// A session on the database at path. create: make the database (owner-only,
+// with its missing folders under the home folder) and the schema when they
+// are missing, and seed it; otherwise a missing or empty file or a missing
+// schema is an error naming the path and prefix. Null with the reason in
+// *error.
 std::shared_ptr<StoreSession> openSession(const std::string& path, const std::string& prefix,
                                           bool createSchema, std::string* error);
 

@@ -268,7 +268,7 @@ public:
             fail("openRepositoryByDsn: " + error);
             return nullptr;
         }
-        std::shared_ptr<StoreSession> session = openSession(path, tablePrefix.str(), true, &error);
+        std::shared_ptr<StoreSession> session = openSession(path, tablePrefix.str(), false, &error);
         if (!session) {
             fail("openRepositoryByDsn: " + error);
             return nullptr;
@@ -316,6 +316,15 @@ public:
         std::string joined;
         for (const std::string& name : names) joined += (joined.empty() ? "" : "\n") + name;
         if (namesOut) *namesOut = QxbString(joined);
+        return true;
+    }
+
+    bool createRepositoryByDsn(const QxbString& dsn, const QxbString& tablePrefix) override {
+        std::string path, error;
+        if (!resolveDsn(dsn.str(), &path, &error) || !validTablePrefix(tablePrefix.str(), &error) ||
+            !openSession(path, tablePrefix.str(), true, &error)) {
+            return fail("createRepositoryByDsn: " + error);
+        }
         return true;
     }
 

@@ -2,7 +2,9 @@
 #include "result_set.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace repadm {
 
@@ -10,20 +12,32 @@ StoreSession::~StoreSession() {}
 
 void StoreSession::checkIn(const StatementKey& key, std::unique_ptr<SqlStatement> statement) {
     statement->reset();
-    idle_[key].push_back(std::move(statement));
+    try {
+        idle_[key].push_back(std::move(statement));
+    } catch (const std::bad_alloc&) {
+        // Not cached: the statement is finalised here and prepared again later.
+    }
 }
 
 void StoreSession::unregisterWalk(ResultSetImpl* walk) {
     walks_.erase(std::remove(walks_.begin(), walks_.end(), walk), walks_.end());
 }
 
-void StoreSession::beforeWrite(std::uint64_t tables) {
+bool StoreSession::beforeWrite(std::uint64_t tables, std::string* error) {
+    // Outside a transaction an open statement keeps the connection's read
+    // snapshot; once another connection commits, a write from that snapshot
+    // fails at once ("database is locked") instead of waiting. So every walk
+    // lets its statement go. Inside a transaction (which holds the write lock
+    // since its BEGIN IMMEDIATE) only walks over the tables written need to.
+    if (!connection_->inTransaction()) tables = kAllTables;
+    bool ok = true;
     for (ResultSetImpl* walk : walks_) {
-        if (walk->tables() & tables) walk->materialise();
+        if ((walk->tables() & tables) && !walk->materialise(error)) ok = false;
     }
     walks_.erase(std::remove_if(walks_.begin(), walks_.end(),
                                 [tables](ResultSetImpl* walk) { return walk->tables() & tables; }),
                  walks_.end());
+    return ok;
 }
 
 std::string StoreSession::withPrefix(const std::string& sql) const {
@@ -51,7 +65,87 @@ ResultSetImpl::ResultSetImpl(std::shared_ptr<StoreSession> session, const Statem
     session_->registerWalk(this);
 }
 
-ResultSetImpl::~ResultSetImpl() {}
+ResultSetImpl::~ResultSetImpl() {
+    dropKept();
+}
+
+namespace {
+
+// Rows kept in memory up to this many bytes; beyond, they go to a file.
+const std::size_t kKeptInMemory = 4u << 20;
+
+void appendBytes(std::string& out, const void* bytes, std::size_t length) {
+    out.append(static_cast<const char*>(bytes), length);
+}
+
+}  // namespace
+
+void ResultSetImpl::appendRow() {
+    const int count = static_cast<int>(names_.size());
+    for (int i = 0; i < count; ++i) {
+        const SqlType type = statement_->columnType(i);
+        kept_.push_back(static_cast<char>(type));
+        if (type == SqlType::Integer) {
+            const std::int64_t number = statement_->columnInt(i);
+            appendBytes(kept_, &number, sizeof number);
+        } else if (type == SqlType::Real) {
+            const double number = statement_->columnDouble(i);
+            appendBytes(kept_, &number, sizeof number);
+        } else if (type == SqlType::Text || type == SqlType::Blob) {
+            std::size_t length = 0;
+            const char* text = statement_->columnText(i, &length);
+            const std::uint64_t size = length;
+            appendBytes(kept_, &size, sizeof size);
+            kept_.append(text, length);
+        }
+    }
+}
+
+bool ResultSetImpl::flushKept(std::string* error) {
+    if (!file_) file_ = std::tmpfile();  // created owner-only, removed when closed
+    if (!file_ || std::fwrite(kept_.data(), 1, kept_.size(), file_) != kept_.size()) {
+        *error = std::string("cannot write the rows of an open listing to a temporary file: ") +
+                 std::strerror(errno);
+        return false;
+    }
+    kept_.clear();
+    return true;
+}
+
+bool ResultSetImpl::readKept(void* into, std::size_t length) {
+    if (file_) return std::fread(into, 1, length, file_) == length;
+    if (kept_.size() - keptAt_ < length) return false;
+    std::memcpy(into, kept_.data() + keptAt_, length);
+    keptAt_ += length;
+    return true;
+}
+
+bool ResultSetImpl::loadKeptRow() {
+    for (Cell& cell : current_) {
+        char type = 0;
+        if (!readKept(&type, 1)) return false;
+        cell.type = static_cast<SqlType>(type);
+        if (cell.type == SqlType::Integer) {
+            if (!readKept(&cell.integer, sizeof cell.integer)) return false;
+        } else if (cell.type == SqlType::Real) {
+            if (!readKept(&cell.real, sizeof cell.real)) return false;
+        } else if (cell.type == SqlType::Text || cell.type == SqlType::Blob) {
+            std::uint64_t size = 0;
+            if (!readKept(&size, sizeof size)) return false;
+            cell.text.resize(static_cast<std::size_t>(size));
+            if (size && !readKept(&cell.text[0], cell.text.size())) return false;
+        }
+    }
+    return true;
+}
+
+void ResultSetImpl::dropKept() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    std::string().swap(kept_);
+    keptAt_ = 0;
+    rowsLeft_ = 0;
+}
 
 void ResultSetImpl::finishStatement() {
     if (!statement_) return;
@@ -59,49 +153,77 @@ void ResultSetImpl::finishStatement() {
     session_->checkIn(key_, std::move(statement_));
 }
 
-void ResultSetImpl::materialise() {
-    if (!statement_) return;
+bool ResultSetImpl::materialise(std::string* error) {
+    if (!statement_) return true;
     materialised_ = true;
-    rows_.clear();
-    position_ = 0;
-    // The current row stays readable: it becomes rows_[0].
-    const bool keepCurrent = onRow_;
     const int count = static_cast<int>(names_.size());
-    int rc = keepCurrent ? 1 : statement_->step();
-    while (rc == 1 && !ended_) {
-        std::vector<Cell> row(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i) {
-            Cell& cell = row[static_cast<std::size_t>(i)];
-            cell.type = statement_->columnType(i);
-            if (cell.type == SqlType::Integer) cell.integer = statement_->columnInt(i);
-            if (cell.type == SqlType::Real) cell.real = statement_->columnDouble(i);
-            if (cell.type == SqlType::Text || cell.type == SqlType::Blob) {
-                std::size_t length = 0;
-                const char* text = statement_->columnText(i, &length);
-                cell.text.assign(text, length);
+    bool ok = true;
+    try {
+        current_.resize(static_cast<std::size_t>(count));
+        // The current row stays readable.
+        if (onRow_) {
+            for (int i = 0; i < count; ++i) {
+                Cell& cell = current_[static_cast<std::size_t>(i)];
+                cell.type = statement_->columnType(i);
+                if (cell.type == SqlType::Integer) cell.integer = statement_->columnInt(i);
+                if (cell.type == SqlType::Real) cell.real = statement_->columnDouble(i);
+                if (cell.type == SqlType::Text || cell.type == SqlType::Blob) {
+                    std::size_t length = 0;
+                    const char* text = statement_->columnText(i, &length);
+                    cell.text.assign(text, length);
+                }
             }
         }
-        rows_.push_back(std::move(row));
-        rc = statement_->step();
+        int rc = ended_ ? 0 : statement_->step();
+        while (rc == 1 && ok) {
+            appendRow();
+            ++rowsLeft_;
+            if (kept_.size() >= kKeptInMemory) ok = flushKept(error);
+            if (ok) rc = statement_->step();
+        }
+        if (ok && rc < 0) {
+            *error = session_->connection().errorText();
+            ok = false;
+        }
+        if (ok && file_) {
+            ok = flushKept(error) && std::fflush(file_) == 0 && std::fseek(file_, 0, SEEK_SET) == 0;
+            if (!ok && error->empty()) *error = "cannot read back the rows of an open listing";
+        }
+    } catch (const std::bad_alloc&) {
+        *error = "out of memory while keeping the rows of an open listing";
+        ok = false;
     }
-    if (rc < 0) {  // a failing walk ends; next() then reports it
-        rows_.clear();
+    if (!ok) {  // the walk fails; next() then reports it
+        dropKept();
         failed_ = true;
     }
-    // keepCurrent: position_ 0 is the current row, next() advances past it.
-    position_ = 0;
-    onRow_ = keepCurrent && !rows_.empty();
     session_->checkIn(key_, std::move(statement_));
+    return ok;
 }
 
 int ResultSetImpl::next() {
     if (failed_) return -1;
     if (ended_) return 0;
     if (materialised_) {
-        if (onRow_) ++position_;
-        onRow_ = position_ < rows_.size();
-        if (!onRow_) ended_ = true;
-        return onRow_ ? 1 : 0;
+        onRow_ = rowsLeft_ > 0;
+        if (!onRow_) {
+            ended_ = true;
+            dropKept();
+            return 0;
+        }
+        --rowsLeft_;
+        bool loaded = false;
+        try {
+            loaded = loadKeptRow();
+        } catch (const std::bad_alloc&) {
+        }
+        if (!loaded) {
+            onRow_ = false;
+            failed_ = true;
+            dropKept();
+            return -1;
+        }
+        return 1;
     }
     if (!statement_) return -1;
     const int rc = statement_->step();
@@ -128,7 +250,7 @@ bool ResultSetImpl::validColumn(int column) const {
 }
 
 SqlType ResultSetImpl::typeOf(int column) {
-    if (materialised_) return rows_[position_][static_cast<std::size_t>(column)].type;
+    if (materialised_) return current_[static_cast<std::size_t>(column)].type;
     return statement_->columnType(column);
 }
 
@@ -139,7 +261,7 @@ QxbString ResultSetImpl::getString(int column) {
     if (type == SqlType::Integer || type == SqlType::Real) {
         return getValue(column).asString();
     }
-    if (materialised_) return QxbString(rows_[position_][static_cast<std::size_t>(column)].text);
+    if (materialised_) return QxbString(current_[static_cast<std::size_t>(column)].text);
     std::size_t length = 0;
     const char* text = statement_->columnText(column, &length);
     return QxbString(text, length);
@@ -151,7 +273,7 @@ int ResultSetImpl::getInt(int column) {
     // A NULL identifier is "none", which callers compare with -1.
     if (type == SqlType::Null) return -1;
     if (materialised_) {
-        const Cell& cell = rows_[position_][static_cast<std::size_t>(column)];
+        const Cell& cell = current_[static_cast<std::size_t>(column)];
         if (type == SqlType::Real) return static_cast<int>(cell.real);
         if (type == SqlType::Integer) return static_cast<int>(cell.integer);
         return QxbString(cell.text).asInt();
@@ -165,7 +287,7 @@ double ResultSetImpl::getDouble(int column) {
     const SqlType type = typeOf(column);
     if (type == SqlType::Null) return 0.0;
     if (materialised_) {
-        const Cell& cell = rows_[position_][static_cast<std::size_t>(column)];
+        const Cell& cell = current_[static_cast<std::size_t>(column)];
         if (type == SqlType::Real) return cell.real;
         if (type == SqlType::Integer) return static_cast<double>(cell.integer);
         return QxbDatavar(getValue(column)).asDouble();
@@ -183,7 +305,7 @@ QxbDatavar ResultSetImpl::getValue(int column) {
     const SqlType type = typeOf(column);
     const bool isDate = isDate_[static_cast<std::size_t>(column)];
     const Cell* cell =
-        materialised_ ? &rows_[position_][static_cast<std::size_t>(column)] : nullptr;
+        materialised_ ? &current_[static_cast<std::size_t>(column)] : nullptr;
     switch (type) {
         case SqlType::Null: break;
         case SqlType::Integer: {

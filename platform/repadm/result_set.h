@@ -1,8 +1,10 @@
 // StoreResultSet over a prepared statement. It streams rows from the
-// statement, unless a write of its own connection into a table it reads
-// arrives during the walk: then it first reads its remaining rows into memory.
+// statement, unless a write or a BEGIN of its own connection arrives during
+// the walk (see StoreSession::beforeWrite): then it first keeps its remaining
+// rows, in a compact form that goes to a temporary file past a few MiB.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,8 +31,9 @@ public:
     bool isReady() override;
 
     std::uint64_t tables() const { return tables_; }
-    // Reads the remaining rows into memory and gives the statement back.
-    void materialise();
+    // Keeps the remaining rows and gives the statement back. False (the
+    // walk then fails, and *error says why) when they could not be kept.
+    bool materialise(std::string* error);
 
 private:
     ~ResultSetImpl() override;
@@ -43,6 +46,13 @@ private:
     bool validColumn(int column) const;
     SqlType typeOf(int column);
     void finishStatement();
+    // The kept rows: each cell is a type byte, then 8 bytes (integer, real)
+    // or an 8-byte length and the bytes (text, blob).
+    void appendRow();
+    bool flushKept(std::string* error);
+    bool readKept(void* into, std::size_t length);
+    bool loadKeptRow();
+    void dropKept();
 
     std::shared_ptr<StoreSession> session_;
     StatementKey key_;
@@ -53,10 +63,14 @@ private:
     bool onRow_ = false;
     bool ended_ = false;
     bool failed_ = false;
-    // Materialised mode: rows_ holds what was not yet walked, from position_.
+    // Materialised mode: current_ is the current row; rowsLeft_ rows follow
+    // in kept_ (from keptAt_) or, once it grew past a few MiB, in file_.
     bool materialised_ = false;
-    std::vector<std::vector<Cell>> rows_;
-    std::size_t position_ = 0;
+    std::vector<Cell> current_;
+    std::string kept_;
+    std::size_t keptAt_ = 0;
+    std::FILE* file_ = nullptr;
+    std::uint64_t rowsLeft_ = 0;
 };
 
 }  // namespace repadm

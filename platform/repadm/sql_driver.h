@@ -52,8 +52,18 @@ public:
     virtual int tableExists(const std::string& name, std::string* error) = 0;
 };
 
-// Opens (and creates when missing) the database at path; "file:" URIs are
-// accepted. Null with the reason in *error.
-std::unique_ptr<SqlConnection> openSqliteConnection(const std::string& path, std::string* error);
+// Opens the database at path; "file:" URIs are accepted. create: make the
+// file when missing (owner-only, whatever the umask; its -wal and -shm files
+// take the same mode); otherwise a missing file fails. Null with the reason
+// in *error.
+std::unique_ptr<SqlConnection> openSqliteConnection(const std::string& path, std::string* error,
+                                                    bool create = false);
+
+// A connection that finds the database locked by another connection (another
+// writer, in practice) waits for it: 10 minutes, or the seconds the
+// environment variable RDM_WRITE_WAIT gives. A wait longer than a second is
+// logged, and notice (null: none) is called once for it, on the waiting
+// thread. For programs that tell their user; not part of the store's contract.
+void setWriterWaitNotice(void (*notice)());
 
 }  // namespace repadm

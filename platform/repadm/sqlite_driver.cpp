@@ -1,16 +1,72 @@
 // The SQLite implementation of the store's driver interface.
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "fault_driver.h"
+#include "qxlog.h"
 #include "sql_driver.h"
 
 namespace repadm {
 namespace {
 
-const int kBusyTimeoutMs = 5000;
+// How long a connection waits for a lock another connection holds (in
+// practice: for another writer to commit), unless RDM_WRITE_WAIT gives a
+// number of seconds (0: do not wait).
+const long kDefaultWriteWaitSeconds = 600;
+// After this long a wait is logged and the process's notice (if any) runs.
+const auto kWaitNoticeAfter = std::chrono::seconds(1);
+
+std::atomic<void (*)()> waitNotice{nullptr};
+
+std::chrono::milliseconds writeWait() {
+    const char* given = std::getenv("RDM_WRITE_WAIT");
+    if (given && *given) {
+        char* end = nullptr;
+        const long seconds = std::strtol(given, &end, 10);
+        if (*end == '\0' && seconds >= 0 && seconds <= 7 * 24 * 3600)
+            return std::chrono::milliseconds(seconds * 1000L);
+    }
+    return std::chrono::milliseconds(kDefaultWriteWaitSeconds * 1000L);
+}
+
+// SQLite's busy handler: answers 1 to try again (after a short sleep), 0 to
+// give up with SQLITE_BUSY. One wait is the calls for one lock, from 0.
+struct LockWait {
+    std::chrono::milliseconds limit;
+    std::chrono::steady_clock::time_point since;
+    bool noticed = false;
+};
+
+int waitForLock(void* context, int attempt) {
+    LockWait& wait = *static_cast<LockWait*>(context);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0) {
+        wait.since = now;
+        wait.noticed = false;
+    }
+    const auto waited = now - wait.since;
+    if (waited >= wait.limit) return 0;
+    if (!wait.noticed && waited >= kWaitNoticeAfter) {
+        wait.noticed = true;
+        qxlogGetLogger("repadm")->log(QXLOG_NOTICE, __FILE__, __LINE__,
+                                      "waiting for another writer to finish (up to %lld s)",
+                                      static_cast<long long>(wait.limit.count() / 1000));
+        if (void (*notice)() = waitNotice.load()) notice();
+    }
+    // Short sleeps first (a commit usually takes milliseconds), then 50 ms.
+    const int sleepMs = attempt < 10 ? 1 + attempt * 2 : 50;
+    std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+    return 1;
+}
 
 class SqliteStatement : public SqlStatement {
 public:
@@ -73,7 +129,10 @@ private:
 
 class SqliteConnection : public SqlConnection {
 public:
-    explicit SqliteConnection(sqlite3* db) : db_(db) {}
+    explicit SqliteConnection(sqlite3* db) : db_(db) {
+        wait_.limit = writeWait();
+        sqlite3_busy_handler(db_, waitForLock, &wait_);
+    }
     ~SqliteConnection() override { sqlite3_close_v2(db_); }
 
     std::unique_ptr<SqlStatement> prepare(const std::string& sql, std::string* error) override {
@@ -112,20 +171,44 @@ public:
 
 private:
     sqlite3* db_;
+    LockWait wait_;
 };
 
 }  // namespace
 
-std::unique_ptr<SqlConnection> openSqliteConnection(const std::string& path, std::string* error) {
+namespace {
+
+// Makes a missing database file owner-only before SQLite opens it: SQLite
+// would create it readable by everyone (less what the umask takes away), and
+// gives its -wal and -shm files the mode of the database file. A "file:" URI
+// or an in-memory name is left to SQLite.
+void createOwnerOnlyFile(const std::string& path) {
+    if (path.empty() || path[0] == ':' || path.compare(0, 5, "file:") == 0) return;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return;  // there already, or SQLite reports why it cannot be made
+    fchmod(fd, 0600);     // the umask may have taken bits of the owner's
+    close(fd);
+}
+
+}  // namespace
+
+void setWriterWaitNotice(void (*notice)()) {
+    waitNotice.store(notice);
+}
+
+std::unique_ptr<SqlConnection> openSqliteConnection(const std::string& path, std::string* error,
+                                                    bool create) {
     sqlite3* db = nullptr;
-    const int flags =
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
+    // Only an explicit creation makes a file: a deleted or mis-named database
+    // must fail here, not come back empty.
+    if (create) createOwnerOnlyFile(path);
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) |
+                      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         *error = db ? sqlite3_errmsg(db) : "out of memory";
         sqlite3_close_v2(db);
         return nullptr;
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     std::unique_ptr<SqlConnection> connection(new SqliteConnection(db));
     // WAL lets a reader on one connection and a writer on another go on
     // without blocking each other; NORMAL sync is safe in WAL mode. Reading

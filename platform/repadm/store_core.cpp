@@ -1,6 +1,7 @@
 // The store's shared machinery: errors, transactions, running listings and
 // writes through the statement cache, and the data-server prepared queries.
 #include <cstdint>
+#include <new>
 
 #include "result_set.h"
 #include "store_impl.h"
@@ -54,8 +55,8 @@ RefDataStoreImpl::~RefDataStoreImpl() {}
 void RefDataStoreImpl::release() {
     // Result sets still open hold the session (and its connection) alive.
     if (session_ && inTransaction_) {
-        session_->beforeWrite(kAllTables);  // open walks keep their rows
         std::string ignored;
+        session_->beforeWrite(kAllTables, &ignored);  // open walks keep their rows
         session_->connection().execute("ROLLBACK", &ignored);
     }
     delete this;
@@ -89,8 +90,11 @@ bool RefDataStoreImpl::beginTransaction(int, int) {
         return fail(operation, "a transaction is already open on this store");
     }
     std::string error;
-    // IMMEDIATE takes the write lock now, waiting up to the busy timeout for
-    // other writers, so the writes inside never fail for a lock.
+    // No open walk may hold a read snapshot when the BEGIN starts: SQLite
+    // would then refuse the write lock at once instead of waiting for it.
+    if (!session_->beforeWrite(kAllTables, &error)) return fail(operation, error);
+    // IMMEDIATE takes the write lock now, waiting (see the driver's busy
+    // handler) for other writers, so the writes inside never fail for a lock.
     if (!session_->connection().execute("BEGIN IMMEDIATE", &error)) return fail(operation, error);
     inTransaction_ = true;
     return true;
@@ -110,8 +114,10 @@ bool RefDataStoreImpl::endTransaction(bool commit) {
         return fail(operation, error + " (the transaction was rolled back)");
     }
     if (!commit) {
-        // Walks of this connection would be aborted by the roll-back.
-        session_->beforeWrite(kAllTables);
+        // Walks of this connection would be aborted by the roll-back; one
+        // that cannot keep its rows fails, but the roll-back goes on.
+        std::string ignored;
+        session_->beforeWrite(kAllTables, &ignored);
         if (connection.inTransaction() && !connection.execute("ROLLBACK", &error)) {
             inTransaction_ = connection.inTransaction();
             return fail(operation, error);
@@ -139,16 +145,27 @@ StoreResultSet* RefDataStoreImpl::listing(const char* operation, const char* sql
         session_->checkIn(key, std::move(statement));
         return nullptr;
     }
-    return new ResultSetImpl(session_, key, std::move(statement), tables);
+    return newWalk(operation, key, std::move(statement), tables);
+}
+
+StoreResultSet* RefDataStoreImpl::newWalk(const char* operation, const StatementKey& key,
+                                          std::unique_ptr<SqlStatement> statement,
+                                          std::uint64_t tables) {
+    try {
+        return new ResultSetImpl(session_, key, std::move(statement), tables);
+    } catch (const std::bad_alloc&) {
+        fail(operation, "out of memory");
+        return nullptr;
+    }
 }
 
 bool RefDataStoreImpl::write(const char* operation, const char* sql, std::uint64_t tables,
                              std::initializer_list<SqlValue> params, unsigned* newId,
                              int* changed) {
     if (!usable(operation)) return false;
-    session_->beforeWrite(tables);
-    const StatementKey key{sql, 0};
     std::string error;
+    if (!session_->beforeWrite(tables, &error)) return fail(operation, error);
+    const StatementKey key{sql, 0};
     std::unique_ptr<SqlStatement> statement = session_->checkOut(
         key, [&] { return sql; }, &error);
     if (!statement) return fail(operation, error);
@@ -172,9 +189,9 @@ bool RefDataStoreImpl::filteredWrite(const char* operation, const char* sql,
     if (filters.mask() == 0) {
         return fail(operation, "every filter is \"any\"; a deletion needs at least one");
     }
-    session_->beforeWrite(tables);
-    const StatementKey key{sql, filters.mask()};
     std::string error;
+    if (!session_->beforeWrite(tables, &error)) return fail(operation, error);
+    const StatementKey key{sql, filters.mask()};
     std::unique_ptr<SqlStatement> statement = session_->checkOut(
         key, [&] { return filters.apply(sql); }, &error);
     if (!statement) return fail(operation, error);
@@ -223,7 +240,7 @@ StoreResultSet* RefDataStoreImpl::listTableCounts() {
         fail(operation, error);
         return nullptr;
     }
-    return new ResultSetImpl(session_, key, std::move(statement), kAllTables);
+    return newWalk(operation, key, std::move(statement), kAllTables);
 }
 
 // --- prepared queries of the data-server mode -------------------------------------

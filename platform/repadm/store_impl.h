@@ -234,6 +234,9 @@ private:
     // statement is cached by (sql, filters given).
     StoreResultSet* listing(const char* operation, const char* sql, const FilterClause& filters,
                             std::uint64_t tables);
+    // A result set over statement; null (reported) when memory runs out.
+    StoreResultSet* newWalk(const char* operation, const StatementKey& key,
+                            std::unique_ptr<SqlStatement> statement, std::uint64_t tables);
     // One INSERT/UPDATE with positional parameters; the new row id goes to *newId.
     bool write(const char* operation, const char* sql, std::uint64_t tables,
                std::initializer_list<SqlValue> params, unsigned* newId = nullptr,
@@ -245,6 +248,10 @@ private:
     template <typename Body>
     bool atomically(const char* operation, Body body) {
         if (!usable(operation)) return false;
+        // Outside a transaction the savepoint's BEGIN IMMEDIATE must not find
+        // a walk holding a read snapshot (see beforeWrite).
+        std::string error;
+        if (!session_->beforeWrite(0, &error)) return fail(operation, error);
         Savepoint savepoint(session_->connection());
         if (!savepoint.started()) return fail(operation, savepoint.error());
         if (!body()) return false;

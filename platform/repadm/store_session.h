@@ -87,11 +87,14 @@ public:
     // Resets the statement and keeps it for the next use of key.
     void checkIn(const StatementKey& key, std::unique_ptr<SqlStatement> statement);
 
-    // Result sets register while they walk; a write first lets every walk over
-    // a table it changes read its remaining rows into memory.
+    // Result sets register while they walk. Before a write (and a BEGIN),
+    // walks keep their remaining rows and give their statements back: inside
+    // a transaction those over a table the write changes, outside one all of
+    // them, so that no statement pins an old read snapshot. False (with the
+    // reason in *error) when a walk could not keep its rows; it then fails.
     void registerWalk(ResultSetImpl* walk) { walks_.push_back(walk); }
     void unregisterWalk(ResultSetImpl* walk);
-    void beforeWrite(std::uint64_t tables);
+    bool beforeWrite(std::uint64_t tables, std::string* error);
 
     std::string withPrefix(const std::string& sql) const;
 

@@ -143,20 +143,29 @@ bool FilterClause::bind(SqlStatement& statement, int firstIndex) const {
 }
 
 Savepoint::Savepoint(SqlConnection& connection) : connection_(connection) {
-    started_ = connection_.execute("SAVEPOINT store_write", &error_);
+    // Outside a transaction a plain SAVEPOINT would begin a deferred one,
+    // whose first read takes a snapshot that a later write cannot upgrade
+    // while another writer works (SQLite then fails at once instead of
+    // waiting). BEGIN IMMEDIATE waits for the write lock first.
+    outer_ = !connection_.inTransaction();
+    started_ = connection_.execute(outer_ ? "BEGIN IMMEDIATE" : "SAVEPOINT store_write", &error_);
 }
 
 Savepoint::~Savepoint() {
     if (started_ && !done_) {
         std::string ignored;
-        connection_.execute("ROLLBACK TO store_write; RELEASE store_write", &ignored);
+        if (!outer_) {
+            connection_.execute("ROLLBACK TO store_write; RELEASE store_write", &ignored);
+        } else if (connection_.inTransaction()) {
+            connection_.execute("ROLLBACK", &ignored);
+        }
     }
 }
 
-// Released only once RELEASE succeeded: after a failed one the destructor
-// still rolls the savepoint back, so no transaction is left open.
+// Released only once RELEASE (or COMMIT) succeeded: after a failed one the
+// destructor still rolls the work back, so no transaction is left open.
 bool Savepoint::release() {
-    if (!connection_.execute("RELEASE store_write", &error_)) return false;
+    if (!connection_.execute(outer_ ? "COMMIT" : "RELEASE store_write", &error_)) return false;
     done_ = true;
     return true;
 }

@@ -79,6 +79,7 @@ public:
 
 private:
     SqlConnection& connection_;
+    bool outer_ = false;  // began the transaction itself
     bool started_ = false;
     bool done_ = false;
     std::string error_;

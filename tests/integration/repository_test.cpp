@@ -1,6 +1,8 @@
 // End to end: repositories created with the rdm command line, opened through
 // the library, against real files in a temporary home folder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -128,6 +130,74 @@ TEST_F(RepositoryEndToEnd, CommandsSayWhyTheDataCannotBeReached) {
             EXPECT_EQ(result.status, 1) << arguments;
             EXPECT_NE(result.errors.find(c.reason), std::string::npos) << arguments << ": " << result.errors;
             EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
+        }
+    }
+}
+
+// Only repo create, repo init and connection --set make a database or its
+// tables: a deleted, emptied or mis-pointed database, or a prefix without
+// tables, fails every command naming the path or prefix, and stays as it is.
+TEST_F(RepositoryEndToEnd, AMissingDatabaseOrTablesFailInsteadOfStartingEmpty) {
+    ASSERT_EQ(runRdm(home.path(), "repo create r").status, 0);
+    home.writeFile("one.csv", "key,label\nA,a\n");
+    const std::string database = home.file("data/r.db");
+    const std::string outside = home.path() + "-elsewhere/r.db";
+    const auto pointAt = [&](const std::string& dsn, const std::string& prefix) {
+        home.writeFile("repositories/r.repo", "REFDATA_DSN=" + dsn + "\nREFDATA_PREFIX=" + prefix + "\n");
+    };
+    const auto removeDatabase = [&] {
+        for (const char* suffix : {"", "-wal", "-shm"}) std::remove((database + suffix).c_str());
+    };
+    struct Case {
+        std::function<void()> spoil;
+        std::string named;
+    };
+    const Case cases[] = {
+        {[&] { pointAt("sqlite:data/r.db", "none_"); }, "\"none_\""},
+        {[&] { pointAt("sqlite:" + outside, "kiv_rdm_"); }, outside},
+        {[&] { pointAt("sqlite:data/r.db", "kiv_rdm_"), removeDatabase(); }, database},
+        {[&] { home.writeFile("data/r.db", ""); }, database},
+    };
+    for (const Case& c : cases) {
+        c.spoil();
+        for (const std::string& arguments : {std::string("domains r"), "import r D '" + home.file("one.csv") + "'"}) {
+            const CommandResult result = runRdm(home.path(), arguments);
+            EXPECT_EQ(result.status, 1) << arguments << ": " << result.output;
+            EXPECT_NE(result.errors.find(c.named), std::string::npos) << arguments << ": " << result.errors;
+        }
+    }
+    struct stat info {};
+    EXPECT_NE(stat((home.path() + "-elsewhere").c_str(), &info), 0) << "nothing is made outside the home";
+    EXPECT_EQ(home.readFile("data/r.db"), "") << "nothing wrote into the empty file";
+
+    const CommandResult moved = runRdm(home.path(), "connection r --set sqlite:data/fresh.db");
+    ASSERT_EQ(moved.status, 0) << moved.output;
+    EXPECT_EQ(runRdm(home.path(), "import r D '" + home.file("one.csv") + "'").status, 0);
+
+    home.writeConfig("[REFDATA]\nDATASERVER = true\nDSN = \"central\"\nPREFIX = \"c_\"\n"
+                     "[datasources.central]\nconnection = \"sqlite:data/central.db\"\n");
+    EXPECT_NE(runRdm(home.path(), "domains r").errors.find(home.file("data/central.db")), std::string::npos);
+    for (int time = 0; time < 2; ++time) {
+        const CommandResult init = runRdm(home.path(), "repo init --dsn central --prefix c_");
+        EXPECT_EQ(init.status, 0) << init.output;
+    }
+    EXPECT_EQ(runRdm(home.path(), "import r D '" + home.file("one.csv") + "'").status, 0);
+    EXPECT_EQ(runRdm(home.path(), "repo init").status, 2) << "--dsn is required";
+}
+
+// The database and the log are owner-only whatever the umask.
+TEST_F(RepositoryEndToEnd, DatabaseAndLogAreOwnerOnly) {
+    home.writeFile("one.csv", "key,label\nA,a\n");
+    for (const std::string& mask : {std::string("000"), std::string("022")}) {
+        const std::string folder = home.path() + "/u" + mask;
+        const std::string rdm = "umask " + mask + "; '" + RDM_BINARY_DIR + "/rdm' --home '" + folder + "' ";
+        const CommandResult result = runCommand(rdm + "repo create r && " + rdm + "import r D '" +
+                                                home.file("one.csv") + "' --quiet 2>&1");
+        ASSERT_EQ(result.status, 0) << result.output;
+        for (const char* file : {"/data/r.db", "/logs/rdm.log"}) {
+            struct stat info {};
+            ASSERT_EQ(stat((folder + file).c_str(), &info), 0) << file;
+            EXPECT_EQ(info.st_mode & 0777, 0600u) << file << " under umask " << mask;
         }
     }
 }

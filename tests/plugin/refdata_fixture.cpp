@@ -63,7 +63,7 @@ RefDataFixture::RefDataFixture(bool withData) {
         error_ = getRepositoryAdminError();
         return;
     }
-    if (!admin->createRepository(kRepository, kDsn, kPrefix)) {
+    if (!admin->createRepositoryByDsn(kDsn, kPrefix) || !admin->createRepository(kRepository, kDsn, kPrefix)) {
         error_ = "createRepository: " + admin->getLastError().str();
         return;
     }

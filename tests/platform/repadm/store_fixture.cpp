@@ -43,6 +43,7 @@ void StoreTest::SetUp() {
     home_.reset(new TempHome());
     admin_.reset(createRepositoryAdmin(1, 0));
     ASSERT_TRUE(admin_) << getRepositoryAdminError();
+    ASSERT_TRUE(admin_->createRepositoryByDsn("sqlite:data.db", "t_")) << admin_->getLastError().asCstr();
     repository_.reset(admin_->openRepositoryByDsn("sqlite:data.db", "t_", 0, 0));
     ASSERT_TRUE(repository_) << admin_->getLastError().asCstr();
     store_.reset(repository_->createStore());

@@ -72,10 +72,7 @@ TEST_F(FaultTest, AFileThatIsNotADatabaseGivesAClearText) {
 
 TEST_F(FaultTest, AReadOnlyDatabaseGivesAClearTextOnWrites) {
     Owned<RepositoryAdmin> admin(createRepositoryAdmin(1, 0));
-    {
-        Owned<Repository> created(admin->openRepositoryByDsn("sqlite:ro.db", "t_", 0, 0));
-        ASSERT_TRUE(created) << admin->getLastError().asCstr();
-    }
+    ASSERT_TRUE(admin->createRepositoryByDsn("sqlite:ro.db", "t_")) << admin->getLastError().asCstr();
     const std::string uri = "sqlite:file:" + home_.file("ro.db") + "?mode=ro";
     Owned<Repository> repository(admin->openRepositoryByDsn(uri.c_str(), "t_", 0, 0));
     ASSERT_TRUE(repository) << admin->getLastError().asCstr();

@@ -39,7 +39,8 @@ struct RepadmScript {
     std::string createAdminError = "fake repadm: no repository admin";
     // openRepository of these names fails with the mapped text.
     std::map<std::string, std::string> failingRepositories;
-    // openRepositoryByDsn of these DSNs fails with the mapped text.
+    // openRepositoryByDsn and createRepositoryByDsn of these DSNs fail with
+    // the mapped text.
     std::map<std::string, std::string> failingDsns;
     // The key/values every repository answers; setKeyValue writes here.
     std::map<std::string, std::string> keyValues;

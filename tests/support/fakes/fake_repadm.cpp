@@ -112,6 +112,17 @@ public:
         if (namesOut != nullptr) namesOut->assign("");
         return true;
     }
+    bool createRepositoryByDsn(const QxbString& dsn, const QxbString& tablePrefix) override {
+        const std::string call = "createRepositoryByDsn" + argList(dsn, tablePrefix);
+        auto found = platform().repadm.failingDsns.find(dsn.str());
+        if (found == platform().repadm.failingDsns.end()) {
+            record(call + " -> true");
+            return true;
+        }
+        record(call + " -> false");
+        lastError_ = found->second;
+        return false;
+    }
 
 private:
     ~FakeRepositoryAdmin() override = default;
