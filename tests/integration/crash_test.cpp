@@ -1,7 +1,7 @@
 // rdm killed (SIGKILL) at a random moment of an import, a copy and a removal:
 // afterwards the database passes SQLite's integrity check and the domain is
 // whole (the rows of a clean run) or absent. RDM_CRASH_RUNS sets the
-// runs per operation (default 3; scripts/crash runs more), RDM_CRASH_SEED
+// runs per operation (default 20; scripts/crash runs more), RDM_CRASH_SEED
 // repeats a sequence of moments.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -110,7 +110,7 @@ protected:
 
     TempHome home;
     std::mt19937 random;
-    const int runs = envNumber("RDM_CRASH_RUNS", 3);
+    const int runs = envNumber("RDM_CRASH_RUNS", 20);
 };
 
 TEST_F(CrashTest, AKilledImportCopyOrRemovalLeavesTheDomainWholeOrAbsent) {
