@@ -39,6 +39,7 @@ protected:
 // A new data-access object (release it), or null when none can be made.
 QXDAC_API DataAccessSource* dacCreateDataSource(int reserved);
 
-// Masks the password of a connection string: "user:secret@" and
+// Masks the passwords of the connection strings in a text (a connection
+// string, or a message quoting any number of them): "user:secret@" and
 // "password=secret" (any case, also "pwd=") become "****".
 QXDAC_API std::string dacMaskConnection(const std::string& connection);

@@ -91,6 +91,7 @@ TEST(MaskConnection, HidesPasswordsInEveryForm) {
     EXPECT_EQ(dacMaskConnection("mysql://u@h/d"), "mysql://u@h/d");
     EXPECT_EQ(dacMaskConnection("host=h;Password=abc;user=u"), "host=h;Password=****;user=u");
     EXPECT_EQ(dacMaskConnection("host=h pwd=x"), "host=h pwd=****");
+    EXPECT_EQ(dacMaskConnection("from pg://a:x@h/d to pg://b:y@k/e (b@k)"), "from pg://a:****@h/d to pg://b:****@k/e (b@k)");
 }
 
 }  // namespace
