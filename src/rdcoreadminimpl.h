@@ -89,6 +89,22 @@ public:
     // --- RefDataAdminEx -----------------------------------------------------------------
     bool copyDomainAs(RefDataHandle* handle, unsigned sourceDomainId, const QxbString& name,
                       unsigned accountId, unsigned* newDomainIdOut, QxbString* nameOut) override;
+    bool beginDomainImport(RefDataHandle* handle, const QxbString& name, unsigned accountId,
+                           const QxbString& versionLabel, bool* createdOut) override;
+    bool editAddItem(RefDataHandle* handle, const QxbString& key, const QxbString& label,
+                     const QxbString& parentKey) override;
+    bool editRemoveItem(RefDataHandle* handle, const QxbString& key) override;
+    bool editRelabelItem(RefDataHandle* handle, const QxbString& key, const QxbString& label) override;
+    bool editMoveItem(RefDataHandle* handle, const QxbString& key, const QxbString& parentKey) override;
+    bool editSetItemValue(RefDataHandle* handle, const QxbString& key, const QxbString& attribute,
+                          const QxbString& languageCode, const QxbString& value) override;
+    bool editClearItemValue(RefDataHandle* handle, const QxbString& key, const QxbString& attribute,
+                            const QxbString& languageCode) override;
+    bool editAddDomainAttribute(RefDataHandle* handle, const QxbString& name, const QxbString& label) override;
+    bool editRemoveDomainAttribute(RefDataHandle* handle, const QxbString& name) override;
+    RefDataCursor* getPendingChanges(RefDataHandle* handle) override;
+    bool commitDomainEdit(RefDataHandle* handle, const QxbString& summary, unsigned* domainIdOut,
+                          unsigned* versionIdOut, int* versionNumberOut) override;
 
     // --- catalogues (used by the edit session) ---------------------------------
     // Each lookup answers the first matching row of one catalogue of the
@@ -255,6 +271,44 @@ private:
     // The open session's domain id, -1 without a session.
     static unsigned sessionDomainId(RefDataHandle* handle);
 
+    // --- the edits of RefDataAdminEx (rdcoreadminimpl_deferred.cpp) ---------------------------
+    // Message code with ": reason" into the handle's error text and the log.
+    bool refuseEdit(RefDataHandle* handle, Site site, int code, const QxbString& reason);
+    // Appends a change record of an edit to the session (account: the
+    // session's; language 1).
+    void noteEdit(RefDataHandle* handle, const char* tableCode, unsigned objectId,
+                  const QxbString& description);
+    static const LanguageRow* editLanguage(RefDataHandle* handle);
+    // The item row of a key: stored, or pending in the session; null when neither.
+    const ItemRow* itemForKey(RefDataHandle* handle, const QxbString& key);
+    // The newest version's entries of the key's item, or null when it holds none.
+    std::vector<VersionItemEntry*>* entriesForKey(RefDataHandle* handle, const QxbString& key);
+    // entriesForKey, reporting 1532 ("ROLE 'KEY' is not an item of the version") on a miss.
+    std::vector<VersionItemEntry*>* entriesOrReport(RefDataHandle* handle, const QxbString& key,
+                                                    const char* role);
+    VersionAttributeEntry* versionAttributeNamed(RefDataHandle* handle, const QxbString& name);
+    // A language of the catalogue by code; a miss reports 1532.
+    const LanguageRow* languageWithCode(RefDataHandle* handle, const QxbString& code);
+    static unsigned nextPosition(DomainEditSession* session);
+
+    // --- the commit (rdcoreadminimpl_commit.cpp) ------------------------------------------------
+    struct CommitIds;
+    struct PlannedRecord;
+    static std::vector<const AttributeRow*> usedPendingAttributes(DomainEditSession* session);
+    static std::vector<const ItemRow*> usedPendingItems(DomainEditSession* session);
+    std::vector<PlannedRecord> planRecords(RefDataHandle* handle, const QxbString& summary,
+                                           const CommitIds* ids);
+    bool domainIdsNamed(RefDataHandle* handle, const QxbString& name, std::vector<unsigned>* ids);
+    bool storedNewestNumber(RefDataHandle* handle, unsigned domainId, int* number);
+    bool commitUnchanged(RefDataHandle* handle);
+    bool writeDomain(RefDataHandle* handle, CommitIds* ids);
+    bool writePendingAttributes(RefDataHandle* handle, CommitIds* ids);
+    bool writeVersion(RefDataHandle* handle, CommitIds* ids);
+    bool writePendingItems(RefDataHandle* handle, CommitIds* ids);
+    bool writeVersionItems(RefDataHandle* handle, CommitIds* ids);
+    bool writeItemValues(RefDataHandle* handle, CommitIds* ids);
+    bool writeRecords(RefDataHandle* handle, const QxbString& summary, const CommitIds& ids);
+
     // --- the edit session -------------------------------------------------------------------
     // The connection check and an open session (message 3 into the handle).
     bool sessionOpen(RefDataHandle* handle, Site site);
@@ -262,6 +316,7 @@ private:
     bool createSession(RefDataHandle* handle, Site site);
     void discardSession(RefDataHandle* handle);
     bool loadDomainIntoSession(RefDataHandle* handle, unsigned domainId);
+    bool loadDomainShape(RefDataHandle* handle, unsigned domainId);
     bool loadDomainRow(RefDataHandle* handle, LoadState* load);
     bool loadDomainGrants(RefDataHandle* handle, LoadState* load);
     bool loadDomainLanguages(RefDataHandle* handle, LoadState* load);

@@ -3,6 +3,8 @@
 // deleteDomainItem). Only a new attribute name or item key reaches the
 // store; everything else changes the session and its change records.
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <new>
 #include <unordered_map>
 #include <unordered_set>
@@ -40,6 +42,8 @@ ChangeRecord RefDataAdminImpl::editRecord(const QxbString& tableCode, unsigned o
     record.language = language;
     record.account = account;
     record.date = QxbDate::currentDate(false);
+    static std::atomic<std::uint64_t> sequence{0};
+    record.sequence = ++sequence;
     return record;
 }
 
@@ -179,6 +183,7 @@ bool RefDataAdminImpl::addDomainItem(RefDataHandle* handle, const QxbString& key
         entry.parentItem = parent;
         entry.change = editRecord(rdadmin::kTableVersionItems, kNotStored, "", language, account);
         if (session->newestIndexBuilt) session->newestEntriesByItem[item->id].push_back(&entry);
+        session->newestMaxNumberKnown = false;
         return true;
     });
 }
@@ -308,6 +313,7 @@ void RefDataAdminImpl::removeItemEntries(DomainEditSession* session,
         std::remove_if(newest.itemValueLinks.begin(), newest.itemValueLinks.end(),
                        [&](const ItemValueLink& link) { return removed(link.value); }),
         newest.itemValueLinks.end());
+    session->linkIndexBuilt = false;
     const std::unordered_set<unsigned> removedItems(items.begin(), items.end());
     newest.items.remove_if([&](const VersionItemEntry& entry) {
         return entry.item != nullptr && removedItems.count(entry.item->id) != 0;

@@ -143,6 +143,15 @@ bool RefDataAdminImpl::loadDomainIntoSession(RefDataHandle* handle, unsigned dom
            loadDomainHistory(handle, &load);
 }
 
+// The domain row, its languages and its attributes, without any version.
+bool RefDataAdminImpl::loadDomainShape(RefDataHandle* handle, unsigned domainId) {
+    LoadState load;
+    load.domainId = domainId;
+    load.session = handle->currentDomain;
+    return loadDomainRow(handle, &load) && loadDomainLanguages(handle, &load) &&
+           loadDomainAttributes(handle, &load);
+}
+
 bool RefDataAdminImpl::readGrants(RefDataHandle* handle, StoreResultSet* listing,
                                   std::vector<AccessPair>* into) {
     const CatalogueIndex& index = handle->catalogueIndex;

@@ -18,6 +18,8 @@ constexpr const char* kModule = "Reference Data";
 constexpr int kMsgNoConnection = 3;
 constexpr int kMsgNoResultSet = 249;
 constexpr int kMsgOutOfMemory = 530;
+constexpr int kMsgVersionConflict = 1826;
+constexpr int kMsgEditNotApplicable = 1827;
 
 // Fetches the library logger once; the logger belongs to the logging library.
 inline QxLogger* ensureLogger(QxLogger*& logger) {

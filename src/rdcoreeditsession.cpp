@@ -17,6 +17,17 @@ std::unordered_map<unsigned, std::vector<VersionItemEntry*>>& DomainEditSession:
     return newestEntriesByItem;
 }
 
+std::unordered_map<const ItemAttributeValue*, std::vector<std::size_t>>& DomainEditSession::linkIndex() {
+    if (!linkIndexBuilt) {
+        linksByValue.clear();
+        const std::vector<ItemValueLink>& links = newest().itemValueLinks;
+        for (std::size_t i = 0; i < links.size(); ++i)
+            if (links[i].value != nullptr) linksByValue[links[i].value].push_back(i);
+        linkIndexBuilt = true;
+    }
+    return linksByValue;
+}
+
 void copyPendingVersion(const PendingVersion& source, PendingVersion* copy) {
     copy->id = source.id;
     copy->number = source.number;

@@ -9,8 +9,10 @@
 // an erase never moves another record; append-only sequences are deques.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <list>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -19,6 +21,12 @@
 
 // The id of a record that is not stored yet.
 constexpr unsigned kNotStored = static_cast<unsigned>(-1);
+
+// Ids of the items, attributes and texts a session holds until its commit
+// creates them: counted down from just below kNotStored. Store ids are
+// positive 32-bit signed integers, so the two ranges never meet.
+constexpr unsigned kFirstPendingId = 0x80000000u;
+inline bool isPendingId(unsigned id) { return id >= kFirstPendingId && id != kNotStored; }
 
 struct ChangeRecord {
     unsigned id = kNotStored;
@@ -29,6 +37,9 @@ struct ChangeRecord {
     const LanguageRow* language = nullptr;
     const AccountRow* account = nullptr;
     QxbDate date;
+    // Order of creation in the session (records of entries and of the
+    // session's history are written in this order by the commit).
+    std::uint64_t sequence = 0;
 };
 
 struct AccessPair {
@@ -98,6 +109,8 @@ struct VersionItemEntry {
     ChangeRecord change;
 };
 
+// A link whose value is null was removed by an edit (the sequence is not
+// compacted, so positions held by DomainEditSession::linksByValue stay).
 struct ItemValueLink {
     const LocalizedTextRow* localizedText = nullptr;
     ItemAttributeValue* value = nullptr;
@@ -165,9 +178,32 @@ struct DomainEditSession {
     std::unordered_map<unsigned, std::vector<VersionItemEntry*>> newestEntriesByItem;
     bool newestIndexBuilt = false;
 
+    // --- what the commit writes beyond the Parts' records ------------------------
+    // Rows the edits of RefDataAdminEx met and the store lacks, with pending
+    // ids; created by the commit.
+    std::deque<ItemRow> pendingItems;
+    std::unordered_map<std::string, ItemRow*> pendingItemKeys;
+    std::deque<AttributeRow> pendingAttributes;
+    std::unordered_map<std::string, AttributeRow*> pendingAttributeNames;
+    std::deque<LocalizedTextRow> pendingTexts;
+    unsigned nextPendingId = kNotStored - 1;
+    // The largest position (VersionItemEntry::number) in the newest version,
+    // when known; whatever adds an entry of another position clears it.
+    unsigned newestMaxNumber = 0;
+    bool newestMaxNumberKnown = false;
+    // Opened for content that replaces the version whole: edits record nothing.
+    bool importMode = false;
+    // Positions in the newest version's itemValueLinks by value, built on
+    // first use; whatever compacts the links clears linkIndexBuilt.
+    std::unordered_map<const ItemAttributeValue*, std::vector<std::size_t>> linksByValue;
+    bool linkIndexBuilt = false;
+
     PendingVersion& newest() { return versions.back(); }
     // newestEntriesByItem, built when it is not.
     std::unordered_map<unsigned, std::vector<VersionItemEntry*>>& newestIndex();
+    // linksByValue, built when it is not.
+    std::unordered_map<const ItemAttributeValue*, std::vector<std::size_t>>& linkIndex();
+    unsigned takePendingId() { return nextPendingId--; }
 };
 
 // Frees the session with everything it owns; nothing for null.

@@ -58,6 +58,9 @@ public:
     bool containsItemKey(RefDataHandle* handle, const QxbString& name, int version,
                          const QxbString& value) override;
 
+    // --- RefDataViewerEx (rdcoreviewerimpl_attributes.cpp) --------------------------------
+    RefDataCursor* getAttributes(RefDataHandle* handle, int domainId) override;
+
 private:
     // Puts text into the handle's error text and logs it at level 5.
     void reportError(RefDataHandle* handle, const char* file, int line, const QxbString& text);

@@ -29,6 +29,10 @@ const MessageEntry kMessages[] = {
      "Version %2 of reference data domain '%1' not found"},
     {"Reference Data", 1825, "RD_FIRST_LINE_UNREADABLE",
      "The first line of the file cannot be read (longer than 1 MiB, or a read error)%1"},
+    {"Reference Data", 1826, "RD_VERSION_CONFLICT",
+     "Domain '%1' has version %2 now, stored by another writer after this edit began on version %3; "
+     "nothing was written"},
+    {"Reference Data", 1827, "RD_EDIT_NOT_APPLICABLE", "The edit cannot be applied%1"},
     {"Profile Engine", 1103, "PE_NO_STEP_ENGINE", "No step engine could be created%1"},
     {"Reference Data Plugin", 404, "RDP_FIELD_NOT_FOUND", "Upstream field not found%1"},
     {"Reference Data Plugin", 923, "RDP_VALUE_NULL", "Upstream value is null%1"},
