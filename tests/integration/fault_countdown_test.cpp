@@ -16,6 +16,7 @@
 
 #include "RefData.h"
 #include "RefDataAdmin.h"
+#include "RefDataAdminEx.h"
 #include "RefDataHandle.h"
 #include "rdm_runner.h"
 #include "repadm.h"
@@ -302,6 +303,33 @@ TEST_F(FaultCountdownTest, EveryLibraryWriteFailsWholeAtEveryCall) {
         Partial::Resumable);
     std::printf("[ fault    ] library writes: %ld injection points\n", points);
     RecordProperty("injection_points", static_cast<int>(points));
+}
+
+// The session is opened and edited before the countdown is armed, so the
+// count covers the commit alone; a failed commit keeps the session open.
+TEST_F(FaultCountdownTest, ACommitFailsWholeAtEveryCallAndKeepsTheSession) {
+    const long points = countdown("commitDomainEdit", Partial::None, [this](long n) {
+        openSession();
+        RefDataAdminEx* ex = session->getAdminEx(handle);
+        const bool edited =
+            ex->beginNewDomainVersion(handle, 1, QxbString(), QxbString(), false, 1, QxbString("edited")) &&
+            ex->editAddItem(handle, "white", "White", "") && ex->editSetItemValue(handle, "white", "name", "en", "white") &&
+            ex->editRelabelItem(handle, "red", "Scarlet") && ex->editAddDomainAttribute(handle, "hue", "Hue") &&
+            ex->editSetItemValue(handle, "red", "hue", "en", "warm") && ex->editRemoveItem(handle, "green");
+        EXPECT_TRUE(edited) << handle->errorText.asCstr();
+        fault::arm(n);
+        const bool ok = ex->commitDomainEdit(handle, QxbString(), nullptr, nullptr, nullptr);
+        fault::disarm();
+        lastFired = fault::fired();
+        lastOutput = handle->errorText.str();
+        if (!ok) {
+            EXPECT_NE(handle->currentDomain, nullptr) << "the commit failed at call " << n << " ended the session";
+        }
+        closeSession();
+        EXPECT_EQ(fault::liveStatements(), 0) << "a statement or result set leaked at call " << n;
+        return ok;
+    });
+    EXPECT_GT(points, 0);
 }
 
 TEST_F(FaultCountdownTest, AnImportFailsWholeAtEveryCall) {
