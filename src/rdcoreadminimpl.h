@@ -339,8 +339,10 @@ private:
     // The item and every item below it in the newest version, each once,
     // every item after its descendants.
     static std::vector<unsigned> subtreeDeepestFirst(DomainEditSession* session, unsigned itemId);
+    // With records false nothing is recorded (the caller records the removal).
     static void removeItemEntries(DomainEditSession* session, const std::vector<unsigned>& items,
-                                  const LanguageRow* language, const AccountRow* account);
+                                  const LanguageRow* language, const AccountRow* account,
+                                  bool records = true);
     // The change record of an edit (id -1, status "A", now).
     static ChangeRecord editRecord(const QxbString& tableCode, unsigned objectId,
                                    const QxbString& description, const LanguageRow* language,

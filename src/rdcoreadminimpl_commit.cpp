@@ -173,9 +173,13 @@ std::vector<RefDataAdminImpl::PlannedRecord> RefDataAdminImpl::planRecords(RefDa
         for (const VersionAttributeEntry& entry : newest.attributes)
             if (pendingRecord(entry.change))
                 edits.push_back(Edit{&entry.change, created(known.versionAttributes, &entry)});
+        // The record of an entry added by the Parts' addDomainItem describes
+        // the new version item; one added by key names its item.
         for (const VersionItemEntry& entry : newest.items)
             if (pendingRecord(entry.change))
-                edits.push_back(Edit{&entry.change, created(known.versionItems, &entry)});
+                edits.push_back(Edit{&entry.change, entry.change.objectId == kNotStored
+                                                        ? created(known.versionItems, &entry)
+                                                        : known.of(entry.change.objectId)});
         for (const ChangeRecord& record : session->changeRecords)
             if (pendingRecord(record))
                 edits.push_back(Edit{&record, ids != nullptr ? ids->of(record.objectId)

@@ -187,7 +187,7 @@ bool RefDataAdminImpl::editAddItem(RefDataHandle* handle, const QxbString& key, 
         entry.text = label;
         entry.parentItem = parent;
         if (!session->importMode)
-            entry.change = editRecord(rdadmin::kTableVersionItems, kNotStored,
+            entry.change = editRecord(rdadmin::kTableVersionItems, item->id,
                                       qxbStringFormat("Added Item: KEY = %s, LABEL = %s", key.asCstr(),
                                                       label.asCstr()),
                                       editLanguage(handle), newest.account);
@@ -202,12 +202,22 @@ bool RefDataAdminImpl::editRemoveItem(RefDataHandle* handle, const QxbString& ke
         if (entriesOrReport(handle, key, "item") == nullptr) return false;
         DomainEditSession* session = handle->currentDomain;
         const ItemRow* item = itemForKey(handle, key);
+        // One record per item removed, deepest first, naming each by key.
         const std::vector<unsigned> order = subtreeDeepestFirst(session, item->id);
-        if (!session->importMode)
+        if (!session->importMode) {
+            auto& byItem = session->newestIndex();
+            for (const unsigned removed : order) {
+                const auto entries = byItem.find(removed);
+                if (removed == item->id || entries == byItem.end() || entries->second.empty()) continue;
+                noteEdit(handle, rdadmin::kTableVersionItems, removed,
+                         qxbStringFormat("Removed Item: KEY = %s, BELOW = %s",
+                                         entries->second.front()->item->key.asCstr(), key.asCstr()));
+            }
             noteEdit(handle, rdadmin::kTableVersionItems, item->id,
                      qxbStringFormat("Removed Item: KEY = %s, ITEMS BELOW = %d", key.asCstr(),
                                      static_cast<int>(order.size() - 1)));
-        removeItemEntries(session, order, editLanguage(handle), session->newest().account);
+        }
+        removeItemEntries(session, order, editLanguage(handle), session->newest().account, false);
         return true;
     });
 }

@@ -281,7 +281,8 @@ std::vector<unsigned> RefDataAdminImpl::subtreeDeepestFirst(DomainEditSession* s
 // still exist.
 void RefDataAdminImpl::removeItemEntries(DomainEditSession* session,
                                          const std::vector<unsigned>& items,
-                                         const LanguageRow* language, const AccountRow* account) {
+                                         const LanguageRow* language, const AccountRow* account,
+                                         bool records) {
     auto& byItem = session->newestIndex();
     std::unordered_set<const ItemAttributeValue*> removedValues;
     std::unordered_set<unsigned> removedValueIds;
@@ -292,11 +293,13 @@ void RefDataAdminImpl::removeItemEntries(DomainEditSession* session,
             for (const ItemAttributeValue& value : entry->values) {
                 removedValues.insert(&value);
                 if (value.id != kNotStored) removedValueIds.insert(value.id);
+                if (!records) continue;
                 session->changeRecords.push_back(editRecord(
                     rdadmin::kTableVersionItemValues, value.id,
                     qxbStringFormat("Deleted Item Attribute ID = %d", static_cast<int>(value.id)),
                     language, account));
             }
+            if (!records) continue;
             session->changeRecords.push_back(editRecord(
                 rdadmin::kTableVersionItems, entry->id,
                 qxbStringFormat("Deleted Item ID = %d", static_cast<int>(entry->id)), language, account));

@@ -66,20 +66,8 @@ struct Domain {
 
 // Finds the domain named on the command line; prints the reason when not.
 bool findDomain(OpenRepository& repo, const std::string& reference, Domain* domain) {
-    int id = -1;
-    const bool byId = isIdReference(reference, &id);
-    OwnedCursor details(byId ? repo.viewer->getDomainWithDetails(repo.handle(), id, true)
-                             : repo.viewer->getDomainWithDetails(repo.handle(), QxbString(reference), true));
-    if (!details) return refuse(repo.session.errorText());
-    if (details->next() != 0) return refuse("no domain has the id " + reference.substr(1));
-    domain->id = details->getInt(0);
-    domain->name = details->getString(1).str();
-    if (byId) return true;
-    // The library answers one of several same-named domains (copies made
-    // through it keep their source's name); rdm does not guess which.
-    std::vector<int> ids;
-    if (!domainIdsNamed(repo.viewer, repo.handle(), reference, &ids)) return refuse(repo.session.errorText());
-    if (ids.size() > 1) return refuse(ambiguousDomainName(reference, ids));
+    std::string error;
+    if (!rdm::findDomain(repo.session, reference, &domain->id, &domain->name, &error)) return refuse(error);
     return true;
 }
 
@@ -95,10 +83,8 @@ bool domainVersions(OpenRepository& repo, int domainId, int* count, int* firstNu
 }
 
 bool accountExists(OpenRepository& repo, int accountId) {
-    OwnedCursor account(repo.viewer->getAccounts(repo.handle(), accountId, QxbString(), QxbString(), QxbString()));
-    if (!account) return refuse(repo.session.errorText());
-    if (account->next() == 0) return true;
-    return refuse("no account has the id " + std::to_string(accountId));
+    std::string error;
+    return rdm::accountExists(repo.session, accountId, &error) || refuse(error);
 }
 
 bool domainNames(OpenRepository& repo, std::set<std::string>* names) {
@@ -242,7 +228,7 @@ int listAccounts(const AccountOptions& o) {
     if (!repo.open(o.repository)) return kFailed;
     OwnedCursor accounts(repo.viewer->getAccounts(repo.handle(), -1, QxbString(), QxbString(), QxbString()));
     if (!accounts) return fail(repo.session.errorText());
-    printCursor(accounts.get(), format);
+    if (printCursor(accounts.get(), format) < 0) return fail(repo.session.errorText());
     return kOk;
 }
 

@@ -1,28 +1,25 @@
 // rdm import: a file becomes a new version of a domain (the domain is made
-// when missing), written in one store transaction: all or nothing.
+// when missing) through the library's import session, whose commit writes
+// it in one transaction: all or nothing.
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "RefData.h"
-#include "RefDataHandle.h"
+#include "RefDataAdminEx.h"
+#include "RefDataCursor.h"
+#include "RefDataViewer.h"
 #include "import_plan.h"
 #include "qxbcpp.h"
 #include "rdm.h"
-#include "repadm.h"
-#include "repadm/sql_driver.h"
 
 namespace rdm {
 namespace {
-
-constexpr unsigned kAny = static_cast<unsigned>(-1);
-const char* const kYes = "Y";
 
 struct ImportCommand {
     std::string repository, domain, file, format, versionLabel;
@@ -32,22 +29,16 @@ struct ImportCommand {
     bool quiet = false;
 };
 
-// A store failure inside the import: its text, already naming the operation.
-struct StoreFailure : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-struct ResultSetReleaser {
-    void operator()(StoreResultSet* rows) const {
-        if (rows != nullptr) rows->release();
-    }
-};
-using Rows = std::unique_ptr<StoreResultSet, ResultSetReleaser>;
-
 // Progress on standard error when it is a terminal: one line, redrawn.
 class Progress {
 public:
     Progress(bool enabled, std::size_t total) : enabled_(enabled && isatty(STDERR_FILENO) && total > 0), total_(total) {}
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+    // A bar left short (the import failed) ends its line before the reason.
+    ~Progress() {
+        if (enabled_ && last_ >= 0 && last_ < 100) std::fputc('\n', stderr);
+    }
     void step(std::size_t done) {
         if (!enabled_) return;
         const int percent = static_cast<int>(100 * done / total_);
@@ -64,200 +55,6 @@ private:
     int last_ = -1;
 };
 
-// The store calls of an import; every failure throws with the store's text.
-class ImportWriter {
-public:
-    ImportWriter(RefDataStore* store, unsigned account) : store_(store), account_(account) {}
-
-    void check(bool ok) {
-        if (!ok) throw StoreFailure(store_->getLastError().str());
-    }
-    Rows list(StoreResultSet* rows) {
-        if (rows == nullptr) throw StoreFailure(store_->getLastError().str());
-        return Rows(rows);
-    }
-    // True on a row, false at the end; any other answer is a store failure,
-    // never the end of the rows.
-    bool next(const Rows& rows) {
-        const int answer = rows->next();
-        if (answer != 0 && answer != 1) throw StoreFailure(store_->getLastError().str());
-        return answer == 1;
-    }
-    void record(unsigned domain, unsigned object, const char* table, const QxbString& description) {
-        check(store_->writeChangeRecord(domain, QxbString("A"), object, QxbString(table), description, 1, account_,
-                                        nullptr));
-    }
-
-    unsigned languageId(const std::string& code) {
-        const QxbString empty;
-        Rows rows = list(store_->listLanguages(kAny, QxbString(code), empty));
-        if (!next(rows)) throw StoreFailure("unknown language '" + code + "' (see the repository's languages)");
-        return static_cast<unsigned>(rows->getInt(0));
-    }
-
-    bool accountExists() {
-        const QxbString empty;
-        Rows rows = list(store_->listAccounts(account_, empty, empty, empty, empty, empty, empty));
-        return next(rows);
-    }
-
-    // The domain's id, made when missing.
-    unsigned domain(const std::string& name, bool* created) {
-        const QxbString empty;
-        const QxbDate date;
-        Rows rows = list(store_->listDomains(kAny, QxbString(name), empty, empty, empty, empty, empty, kAny, empty,
-                                             kAny, kAny, date, empty, date));
-        std::vector<int> ids;
-        while (next(rows)) ids.push_back(rows->getInt(0));
-        *created = ids.empty();
-        if (!*created) {
-            if (ids.size() > 1) throw StoreFailure(ambiguousDomainName(name, ids));
-            return static_cast<unsigned>(ids.front());
-        }
-        rows.reset();
-        unsigned id = 0;
-        check(store_->insertDomain(QxbString(name), QxbString(""), QxbString(""), QxbString(kYes), QxbString(kYes),
-                                   QxbString(""), 0, QxbString(""), account_, -1, date, QxbString(""), &id));
-        record(id, kAny, "RDDOMS", qxbStringFormat("Created Domain: ID = %d, NAME = %s", id, name.c_str()));
-        return id;
-    }
-
-    // A new version numbered one more than the newest.
-    unsigned version(unsigned domain, const std::string& label, int* number) {
-        const QxbString empty;
-        const QxbDate date;
-        Rows rows = list(store_->listDomainVersions(kAny, domain, kAny, empty, empty, empty, empty, kAny, empty,
-                                                    kAny, date, date));
-        int newest = 0;
-        while (next(rows)) newest = std::max(newest, rows->getInt(2));
-        rows.reset();
-        *number = newest + 1;
-        const std::string text = label.empty() ? "Version " + std::to_string(*number) : label;
-        unsigned id = 0;
-        check(store_->insertDomainVersion(domain, *number, QxbString(text), QxbString(kYes), QxbString(kYes),
-                                          QxbString(""), account_, QxbString("N"), -1, date, &id));
-        record(domain, id, "RDDOVR", qxbStringFormat("Created Version: ID = %d, VERSION = %d", id, *number));
-        return id;
-    }
-
-    // The attribute's id (made when missing) and its domain attribute.
-    unsigned attribute(unsigned domain, unsigned version, const std::string& name, unsigned language) {
-        const QxbString empty;
-        Rows rows = list(store_->listAttributes(kAny, QxbString(name), empty));
-        unsigned id = 0;
-        if (next(rows)) {
-            id = static_cast<unsigned>(rows->getInt(0));
-        } else {
-            rows.reset();
-            check(store_->insertAttribute(QxbString(name), QxbString(name), 1, QxbString("SINGLELINETEXT"), 1,
-                                          language, account_, QxbString(""), &id));
-            record(domain, id, "RDATRS", qxbStringFormat("Created Attribute: ID = %d , NAME = %s", id, name.c_str()));
-        }
-        rows.reset();
-        Rows links = list(store_->listDomainAttributes(kAny, domain, id));
-        unsigned domainAttribute = 0;
-        if (next(links)) {
-            domainAttribute = static_cast<unsigned>(links->getInt(0));
-        } else {
-            check(store_->insertDomainAttribute(domain, id, &domainAttribute));
-        }
-        links.reset();
-        check(store_->insertVersionAttribute(domain, domainAttribute, version, QxbString(kYes)));
-        return id;
-    }
-
-    // Every item of the repository by key: items are shared by all domains.
-    std::map<std::string, unsigned> items() {
-        const QxbString empty;
-        Rows rows = list(store_->listItems(kAny, empty, empty, empty, empty, empty, kAny));
-        std::map<std::string, unsigned> byKey;
-        while (next(rows)) byKey.emplace(rows->getString(1).str(), static_cast<unsigned>(rows->getInt(0)));
-        return byKey;
-    }
-
-    unsigned newItem(const std::string& key, const std::string& label) {
-        unsigned id = 0;
-        check(store_->insertItem(QxbString(key), QxbString(label), QxbString(kYes), QxbString(kYes), QxbString("P"),
-                                 account_, &id));
-        record(kAny, id, "RDDOIT", qxbStringFormat("Added Item: ID = %d", id));
-        return id;
-    }
-
-    unsigned versionItem(unsigned version, unsigned item, int position, const std::string& label, unsigned parent) {
-        unsigned id = 0;
-        check(store_->insertVersionItem(version, item, position, QxbString(label), parent, nullptr, &id));
-        return id;
-    }
-
-    unsigned value(unsigned version, unsigned versionItem, unsigned attribute) {
-        unsigned id = 0;
-        check(store_->insertItemAttributeValue(versionItem, attribute, &id));
-        check(store_->insertVersionItemValue(version, id));
-        return id;
-    }
-
-    void text(unsigned version, unsigned value, const std::string& text, unsigned language) {
-        unsigned textId = 0;
-        check(store_->insertLocalizedText(QxbString(text), language, &textId));
-        check(store_->insertVersionItemValueLink(version, textId, value));
-    }
-
-private:
-    RefDataStore* store_;
-    unsigned account_;
-};
-
-struct ImportResult {
-    bool domainCreated = false;
-    int versionNumber = 0;
-    std::size_t newItems = 0;
-};
-
-void writeImport(ImportWriter& writer, const ImportCommand& c, const ImportPlan& plan, ImportResult* result) {
-    std::map<std::string, unsigned> languages;
-    for (const std::string& code : plan.languages) languages[code] = writer.languageId(code);
-    const unsigned domain = writer.domain(c.domain, &result->domainCreated);
-    const unsigned version = writer.version(domain, c.versionLabel, &result->versionNumber);
-    std::map<std::string, unsigned> attributes;
-    for (const std::string& name : plan.attributes)
-        attributes[name] = writer.attribute(domain, version, name, languages[c.options.language]);
-
-    // Items first, so that every parent has its id when the version items are
-    // written; the progress counts both passes.
-    Progress progress(!c.quiet, 2 * plan.items.size());
-    std::map<std::string, unsigned> known = writer.items();
-    std::vector<unsigned> itemIds;
-    for (const ImportItem& item : plan.items) {
-        const auto found = known.find(item.key);
-        if (found != known.end()) {
-            itemIds.push_back(found->second);
-        } else {
-            itemIds.push_back(writer.newItem(item.key, item.label));
-            ++result->newItems;
-        }
-        progress.step(itemIds.size());
-    }
-    for (std::size_t i = 0; i < plan.items.size(); ++i) {
-        const ImportItem& item = plan.items[i];
-        const unsigned parent = item.parent < 0 ? kAny : itemIds[static_cast<std::size_t>(item.parent)];
-        const unsigned versionItem =
-            writer.versionItem(version, itemIds[i], static_cast<int>(i + 1), item.label, parent);
-        std::map<std::string, unsigned> valueOf;  // one value per attribute, one text per language
-        for (const auto& entry : item.values) {
-            const ValueColumn& column = plan.valueColumns[entry.first];
-            auto value = valueOf.find(column.attribute);
-            if (value == valueOf.end())
-                value = valueOf.emplace(column.attribute, writer.value(version, versionItem, attributes[column.attribute]))
-                            .first;
-            writer.text(version, value->second, entry.second, languages[column.language]);
-        }
-        progress.step(plan.items.size() + i + 1);
-    }
-    writer.record(domain, version, "RDDOVR",
-                  qxbStringFormat("Imported %d items with %d values from %s", static_cast<int>(plan.items.size()),
-                                  static_cast<int>(plan.valueCount), c.file.c_str()));
-}
-
 std::vector<std::string> splitList(const std::string& text) {
     std::vector<std::string> parts;
     std::string part;
@@ -272,17 +69,102 @@ std::vector<std::string> splitList(const std::string& text) {
     return parts;
 }
 
-// The store waits for another writer to commit (minutes, see the store's
-// documentation); after a second the user is told, once.
-void announceWait() {
-    static bool told = false;
-    if (told) return;
-    told = true;
-    std::fputs("waiting for another writer to finish\xe2\x80\xa6\n", stderr);
+// Whether the domain of the name and its newest version are what they were:
+// a commit refused because another writer stored the domain in between is
+// run again on what that writer left.
+struct DomainState {
+    std::vector<int> ids;
+    int newest = 0;
+    bool operator==(const DomainState& other) const { return ids == other.ids && newest == other.newest; }
+};
+
+bool readDomainState(RepositorySession& repo, const std::string& name, DomainState* state) {
+    *state = DomainState();
+    if (!domainIdsNamed(repo.viewer(), repo.handle(), name, &state->ids)) return false;
+    if (state->ids.size() != 1) return true;
+    RefDataCursor* versions = repo.viewer()->getDomainVersions(repo.handle(), state->ids.front(), -1);
+    if (versions == nullptr) return false;
+    int answer = 0;
+    while ((answer = versions->next()) == 0) state->newest = std::max(state->newest, versions->getInt(2));
+    versions->release();
+    return answer == 1;
 }
 
+struct ImportResult {
+    bool domainCreated = false;
+    int versionNumber = 0;
+    std::size_t newItems = 0;
+};
+
+// The items the commit will create: its pending item records ("RDDOIT")
+// that name no stored object yet.
+bool countNewItems(RepositorySession& repo, std::size_t* count) {
+    RefDataCursor* pending = repo.adminEx()->getPendingChanges(repo.handle());
+    if (pending == nullptr) return false;
+    *count = 0;
+    int answer = 0;
+    while ((answer = pending->next()) == 0)
+        if (pending->getString(0).str() == "RDDOIT" && pending->isNull(1)) ++*count;
+    pending->release();
+    return answer == 1;
+}
+
+// One pass through the library: an import session whose version starts
+// empty, the plan's attributes, items (in file order, then under their
+// parents, so positions stay the file's order) and values, then the commit.
+// False with the reason (the handle's error text) in *reason, the session
+// cancelled.
+bool writeImport(RepositorySession& repo, const ImportCommand& c, const ImportPlan& plan, ImportResult* result,
+                 std::string* reason) {
+    RefDataAdminEx* admin = repo.adminEx();
+    RefDataHandle* handle = repo.handle();
+    if (admin == nullptr || !admin->beginDomainImport(handle, QxbString(c.domain), static_cast<unsigned>(c.account),
+                                                      QxbString(c.versionLabel), &result->domainCreated)) {
+        *reason = repo.errorText().str();
+        return false;
+    }
+    Progress progress(!c.quiet, 2 * plan.items.size() + plan.valueCount);
+    std::size_t done = 0;
+    bool ok = true;
+    for (std::size_t a = 0; ok && a < plan.attributes.size(); ++a) {
+        const QxbString name(plan.attributes[a]);
+        ok = admin->editAddDomainAttribute(handle, name, name);
+    }
+    for (std::size_t i = 0; ok && i < plan.items.size(); ++i) {
+        ok = admin->editAddItem(handle, QxbString(plan.items[i].key), QxbString(plan.items[i].label), QxbString());
+        progress.step(++done);
+    }
+    for (std::size_t i = 0; ok && i < plan.items.size(); ++i) {
+        const ImportItem& item = plan.items[i];
+        if (item.parent >= 0)
+            ok = admin->editMoveItem(handle, QxbString(item.key),
+                                     QxbString(plan.items[static_cast<std::size_t>(item.parent)].key));
+        progress.step(++done);
+    }
+    for (std::size_t i = 0; ok && i < plan.items.size(); ++i) {
+        const ImportItem& item = plan.items[i];
+        const QxbString key(item.key);
+        for (std::size_t v = 0; ok && v < item.values.size(); ++v) {
+            const ValueColumn& column = plan.valueColumns[item.values[v].first];
+            ok = admin->editSetItemValue(handle, key, QxbString(column.attribute), QxbString(column.language),
+                                         QxbString(item.values[v].second));
+            progress.step(++done);
+        }
+    }
+    if (ok) ok = countNewItems(repo, &result->newItems);
+    const QxbString summary =
+        qxbStringFormat("Imported %d items with %d values from %s", static_cast<int>(plan.items.size()),
+                        static_cast<int>(plan.valueCount), c.file.c_str());
+    if (ok && admin->commitDomainEdit(handle, summary, nullptr, nullptr, &result->versionNumber)) return true;
+    *reason = repo.errorText().str();  // the failed operation's, before the cancel
+    admin->cancelDomainEdit(handle);
+    return false;
+}
+
+constexpr int kImportAttempts = 3;
+
 int runImport(ImportCommand c) {
-    repadm::setWriterWaitNotice(&announceWait);
+    announceWriterWaits();
     const std::string nameProblem = domainNameProblem(c.domain);
     if (!nameProblem.empty()) return fail(nameProblem);
     c.options.attributeColumns = splitList(c.attributes);
@@ -295,27 +177,25 @@ int runImport(ImportCommand c) {
     RepositorySession repo;
     QxbString openError;
     if (!repo.open(c.repository, &openError)) return fail(openError);
-    RefDataStore* store = repo.handle()->adminStore;
-    if (store == nullptr) return fail(repo.errorText());
+    if (repo.viewer() == nullptr) return fail(repo.errorText());
     if (c.account < 1) return fail("invalid account id " + std::to_string(c.account));
-    ImportWriter writer(store, static_cast<unsigned>(c.account));
+    if (!accountExists(repo, c.account, &error)) return fail(error);
     ImportResult result;
-    try {
-        if (!writer.accountExists()) return fail("no account with id " + std::to_string(c.account));
-        writer.check(store->beginTransaction(0, 0));
-    } catch (const StoreFailure& failure) {
-        return fail(std::string(failure.what()));
+    for (int attempt = 1;; ++attempt) {
+        DomainState before;
+        if (!readDomainState(repo, c.domain, &before)) return fail(repo.errorText());
+        if (before.ids.size() > 1) return fail(ambiguousDomainName(c.domain, before.ids));
+        std::string reason;
+        if (writeImport(repo, c, plan, &result, &reason)) break;
+        // Another writer stored the domain after this import read it: the
+        // import replaces the version whole, so it is run again on top.
+        DomainState after;
+        if (attempt < kImportAttempts && readDomainState(repo, c.domain, &after) && !(after == before)) continue;
+        return fail("nothing was imported: " + reason);
     }
-    try {
-        writeImport(writer, c, plan, &result);
-        writer.check(store->endTransaction(true));
-    } catch (const StoreFailure& failure) {
-        store->endTransaction(false);
-        return fail("nothing was imported: " + std::string(failure.what()));
-    }
-    std::printf("Imported %zu items (%zu new) with %zu values into %s version %d of domain '%s'\n", plan.items.size(),
-                result.newItems, plan.valueCount, result.domainCreated ? "the new domain's" : "the new", result.versionNumber,
-                c.domain.c_str());
+    std::printf("Imported %zu items (%zu new) with %zu values into %s version %d of domain '%s'\n",
+                plan.items.size(), result.newItems, plan.valueCount,
+                result.domainCreated ? "the new domain's" : "the new", result.versionNumber, c.domain.c_str());
     return kOk;
 }
 

@@ -61,7 +61,7 @@ int printOrFail(RepositorySession& repo, RefDataCursor* answered, const std::str
     if (!cursor) return fail(repo.errorText());
     Format format;
     if (!parseFormat(formatText, &format)) return fail("unknown format '" + formatText + "'");
-    printCursor(cursor.get(), format);
+    if (printCursor(cursor.get(), format) < 0) return fail(repo.errorText());
     return kOk;
 }
 
@@ -75,36 +75,20 @@ int listDomains(const QueryOptions& o) {
     return printOrFail(repo, cursor, o.format);
 }
 
-// The id of a domain named on the command line (by name or "#ID"), through
-// the viewer; prints the reason when there is none or several.
-bool domainId(RepositorySession& repo, RefDataViewer* viewer, const std::string& name, int* id) {
-    const bool byId = isIdReference(name, id);
-    OwnedCursor details(byId ? viewer->getDomainWithDetails(repo.handle(), *id, true)
-                             : viewer->getDomainWithDetails(repo.handle(), QxbString(name), true));
-    if (!details || details->next() != 0) {
-        if (details && byId) fail("no domain has the id " + name.substr(1));
-        else fail(repo.errorText());
-        return false;
-    }
-    *id = details->getInt(0);
-    if (byId) return true;
-    std::vector<int> ids;
-    if (!domainIdsNamed(viewer, repo.handle(), name, &ids)) {
-        fail(repo.errorText());
-        return false;
-    }
-    if (ids.size() > 1) {
-        fail(ambiguousDomainName(name, ids));
-        return false;
-    }
-    return true;
+// The id of a domain named on the command line (by name or "#ID"); prints
+// the reason when there is none or several.
+bool domainId(RepositorySession& repo, const std::string& name, int* id) {
+    std::string found, error;
+    if (findDomain(repo, name, id, &found, &error)) return true;
+    fail(error);
+    return false;
 }
 
 int listVersions(const QueryOptions& o) {
     RepositorySession repo;
     RefDataViewer* viewer = nullptr;
     int id = -1;
-    if (!openViewer(repo, o.repository, &viewer) || !domainId(repo, viewer, o.domain, &id)) return kFailed;
+    if (!openViewer(repo, o.repository, &viewer) || !domainId(repo, o.domain, &id)) return kFailed;
     return printOrFail(repo, viewer->getDomainVersions(repo.handle(), id, -1), o.format);
 }
 

@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     rdm::addExportCommand(app, &action);
     rdm::addStepCommands(app, &action);
     rdm::addAdminCommands(app, &action);
+    rdm::addEditCommands(app, &action);
 
     try {
         app.parse(argc, argv);

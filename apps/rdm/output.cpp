@@ -144,37 +144,39 @@ long printCursor(RefDataCursor* cursor, Format format, std::FILE* out) {
     const std::vector<std::string> names = columnNames(cursor);
     const int columns = static_cast<int>(names.size());
     long count = 0;
+    int answer = 1;  // 1 at the end of the rows; anything but 0 or 1 is an error
     if (format == Format::Csv) {
         // CSV and JSON stream: a large domain is never held as text.
         printCsvLine(names, out);
         std::vector<std::string> fields(names.size());
         // A failed write ends the walk: a full disk takes no more rows.
-        while (!outputFailed(out) && cursor->next() == 0) {
+        while (!outputFailed(out) && (answer = cursor->next()) == 0) {
             for (int c = 0; c < columns; ++c) fields[static_cast<std::size_t>(c)] = cursor->getString(c).str();
             printCsvLine(fields, out);
             ++count;
         }
-        return count;
+        return answer == 0 || answer == 1 ? count : -1;
     }
     if (format == Format::Json) {
         std::fputc('[', out);
-        while (!outputFailed(out) && cursor->next() == 0) {
+        while (!outputFailed(out) && (answer = cursor->next()) == 0) {
             nlohmann::ordered_json object = nlohmann::ordered_json::object();
             for (int c = 0; c < columns; ++c) object[names[static_cast<std::size_t>(c)]] = jsonValue(cursor->getValue(c));
             std::fprintf(out, "%s%s", count == 0 ? "\n" : ",\n", jsonText(object).c_str());
             ++count;
         }
         std::fputs(count == 0 ? "]\n" : "\n]\n", out);
-        return count;
+        return answer == 0 || answer == 1 ? count : -1;
     }
     Rows rows;
     rows.columns = names;
-    while (cursor->next() == 0) {
+    while ((answer = cursor->next()) == 0) {
         std::vector<std::string> fields;
         for (int c = 0; c < columns; ++c) fields.push_back(cursor->getString(c).str());
         rows.values.push_back(std::move(fields));
         ++count;
     }
+    if (answer != 1) return -1;
     printTable(rows, out);
     return count;
 }

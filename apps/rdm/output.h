@@ -26,7 +26,9 @@ struct Rows {
 // escapes ("\n", "\x1b", "\u009b"), so data never drives the terminal.
 std::string displayText(const std::string& text);
 
-// Writes every remaining row of the cursor; answers the number of rows.
+// Writes every remaining row of the cursor; answers the number of rows, or
+// -1 when the cursor failed (the rows before the failure are written, a
+// table none).
 long printCursor(RefDataCursor* cursor, Format format, std::FILE* out = stdout);
 void printRows(const Rows& rows, Format format, std::FILE* out = stdout);
 

@@ -12,6 +12,7 @@
 #include "RefDataViewer.h"
 #include "output.h"
 #include "qxdac.h"
+#include "repadm/sql_driver.h"
 
 namespace rdm {
 
@@ -31,8 +32,19 @@ int fail(const std::string& text) {
 int fail(const QxbString& text) { return fail(text.str()); }
 
 namespace {
+
 int firstWriteError = 0;  // errno of the first failed write to standard output
+
+void announceWait() {
+    static bool told = false;
+    if (told) return;
+    told = true;
+    std::fputs("waiting for another writer to finish\xe2\x80\xa6\n", stderr);
+}
+
 }  // namespace
+
+void announceWriterWaits() { repadm::setWriterWaitNotice(&announceWait); }
 
 bool outputFailed(std::FILE* out) {
     if (!std::ferror(out)) return false;
@@ -78,13 +90,69 @@ bool domainIdsNamed(RefDataViewer* viewer, RefDataHandle* handle, const std::str
     RefDataCursor* domains = viewer->getDomainWithDetails(handle, -1, true);
     if (domains == nullptr) return false;
     ids->clear();
-    while (domains->next() == 0) {
+    int answer = 0;
+    while ((answer = domains->next()) == 0) {
         const int id = domains->getInt(0);
         if (domains->getString(1).str() == name && std::find(ids->begin(), ids->end(), id) == ids->end())
             ids->push_back(id);
     }
     domains->release();
+    return answer == 1;  // anything else is a failed listing, not its end
+}
+
+bool findDomain(RepositorySession& repo, const std::string& reference, int* id, std::string* name,
+                std::string* error) {
+    RefDataViewer* viewer = repo.viewer();
+    if (viewer == nullptr) {
+        *error = repo.errorText().str();
+        return false;
+    }
+    const bool byId = isIdReference(reference, id);
+    RefDataCursor* details = byId ? viewer->getDomainWithDetails(repo.handle(), *id, true)
+                                  : viewer->getDomainWithDetails(repo.handle(), QxbString(reference), true);
+    if (details == nullptr) {
+        *error = repo.errorText().str();
+        return false;
+    }
+    const int answer = details->next();
+    if (answer == 0) {
+        *id = details->getInt(0);
+        *name = details->getString(1).str();
+    }
+    details->release();
+    if (answer != 0) {
+        // By name the library names the domain it did not find; by id it
+        // answers no row.
+        *error = byId && answer == 1 ? "no domain has the id " + reference.substr(1) : repo.errorText().str();
+        if (error->empty()) *error = "no domain is named '" + reference + "'";
+        return false;
+    }
+    if (byId) return true;
+    std::vector<int> ids;
+    if (!domainIdsNamed(viewer, repo.handle(), reference, &ids)) {
+        *error = repo.errorText().str();
+        return false;
+    }
+    if (ids.size() > 1) {
+        *error = ambiguousDomainName(reference, ids);
+        return false;
+    }
     return true;
+}
+
+bool accountExists(RepositorySession& repo, int account, std::string* error) {
+    RefDataViewer* viewer = repo.viewer();
+    RefDataCursor* accounts =
+        viewer == nullptr ? nullptr : viewer->getAccounts(repo.handle(), account, QxbString(), QxbString(), QxbString());
+    if (accounts == nullptr) {
+        *error = repo.errorText().str();
+        return false;
+    }
+    const int answer = accounts->next();
+    accounts->release();
+    if (answer == 0) return true;
+    *error = answer == 1 ? "no account has the id " + std::to_string(account) : repo.errorText().str();
+    return false;
 }
 
 RepositorySession::~RepositorySession() {
@@ -108,6 +176,8 @@ bool RepositorySession::open(const std::string& repository, QxbString* error, bo
 
 RefDataViewer* RepositorySession::viewer() { return session_->getViewer(handle_); }
 RefDataAdmin* RepositorySession::admin() { return session_->getAdmin(handle_); }
+RefDataViewerEx* RepositorySession::viewerEx() { return session_->getViewerEx(handle_); }
+RefDataAdminEx* RepositorySession::adminEx() { return session_->getAdminEx(handle_); }
 QxbString RepositorySession::errorText() { return session_->getErrorText(handle_); }
 
 }  // namespace rdm

@@ -11,7 +11,9 @@
 
 class RefData;
 class RefDataAdmin;
+class RefDataAdminEx;
 class RefDataViewer;
+class RefDataViewerEx;
 struct RefDataHandle;
 namespace CLI {
 class App;
@@ -50,6 +52,23 @@ std::string ambiguousDomainName(const std::string& name, const std::vector<int>&
 // (nothing printed) when the listing failed.
 bool domainIdsNamed(RefDataViewer* viewer, RefDataHandle* handle, const std::string& name, std::vector<int>* ids);
 
+class RepositorySession;
+
+// The domain named on the command line by its name or by "#ID", through the
+// viewer: its id and name. A name two domains share is refused (rdm does not
+// guess which one is meant). False with the reason in *error.
+bool findDomain(RepositorySession& repo, const std::string& reference, int* id, std::string* name,
+                std::string* error);
+
+// From now on, a write that has to wait for another writer (the store waits
+// minutes, see RDM_WRITE_WAIT) says so on standard error, once:
+// "waiting for another writer to finish…".
+void announceWriterWaits();
+
+// Whether the account exists, through the viewer; false with the reason
+// ("no account has the id N", or the failed listing's) in *error.
+bool accountExists(RepositorySession& repo, int account, std::string* error);
+
 // A session of the reference-data library with one handle open on a named
 // repository. The session (and with it the handle) is released on every path.
 class RepositorySession {
@@ -66,6 +85,8 @@ public:
     RefDataHandle* handle() const { return handle_; }
     RefDataViewer* viewer();
     RefDataAdmin* admin();
+    RefDataViewerEx* viewerEx();
+    RefDataAdminEx* adminEx();
     // The handle's last error text.
     QxbString errorText();
 
@@ -86,5 +107,6 @@ void addImportCommand(CLI::App& app, Action* action);
 void addExportCommand(CLI::App& app, Action* action);
 void addStepCommands(CLI::App& app, Action* action);
 void addAdminCommands(CLI::App& app, Action* action);
+void addEditCommands(CLI::App& app, Action* action);
 
 }  // namespace rdm

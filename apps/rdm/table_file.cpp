@@ -1,4 +1,4 @@
-// Reading CSV and JSON files for rdm import.
+// Reading CSV and JSON files for rdm import and rdm edit.
 #include "table_file.h"
 
 #include <algorithm>
@@ -274,6 +274,8 @@ bool endsWith(const std::string& text, const std::string& end) {
 }
 
 }  // namespace
+
+std::vector<std::string> splitCsvRecord(const std::string& record) { return splitCsv(record); }
 
 bool readTableFile(const std::string& path, const std::string& format, TableFile* table, std::string* error) {
     const bool json = format == "json" || (format.empty() && endsWith(path, ".json"));

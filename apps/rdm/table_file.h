@@ -18,4 +18,8 @@ struct TableFile {
 // picks by the file's ending (.json, else CSV).
 bool readTableFile(const std::string& path, const std::string& format, TableFile* table, std::string* error);
 
+// The fields of one CSV record, as a line of a CSV file is read (quotes as
+// there; a record of N bytes has at most N + 1 fields).
+std::vector<std::string> splitCsvRecord(const std::string& record);
+
 }  // namespace rdm
