@@ -315,6 +315,18 @@ public:
     // columns as listItemAttributeValues (0 ID, 1 VERSION_ITEM_ID, 2 ATTRIBUTE_ID,
     // 3 ITEM_ID, 4 VERSION_ID), ordered by ID; -1 is no filter.
     virtual StoreResultSet* listVersionItemAttributeValues(unsigned versionId) = 0;
+    // Every text link of a version with the value's item and attribute:
+    // 0 ITEM_ID, 1 ATTRIBUTE_ID, 2 ITEM_ATTRIBUTE_VALUE_ID, 3 LOCALIZED_TEXT_ID,
+    // in no particular order; -1 is no filter.
+    virtual StoreResultSet* listVersionValueTexts(unsigned versionId) = 0;
+    // A version's item content, set-based and atomic: its links with every
+    // text whose last link they were, its version item values, the item
+    // attribute values it owns that no other version uses, and the values it
+    // used (a copy's) whose owning version is gone and that no other version
+    // uses. Each statement reaches rows through an index on the version or
+    // on the ids the version's rows name; no other row is read. The version
+    // -1 fails (a deletion needs a version).
+    virtual bool deleteVersionItemContent(unsigned versionId) = 0;
 
 protected:
     virtual ~RefDataStore() {}

@@ -221,7 +221,6 @@ private:
     bool deleteDomainRows(RefDataHandle* handle, unsigned domainId);
     bool deleteVersionOfDomain(RefDataHandle* handle, unsigned versionId);
     bool deleteVersionAlone(RefDataHandle* handle, unsigned versionId);
-    bool deleteItemValuesOfVersion(RefDataHandle* handle, unsigned versionId);
 
     // --- steps of the catalogue refresh -----------------------------------------------
     bool loadLookupCatalogues(RefDataHandle* handle, CatalogueSet* fresh);
@@ -299,7 +298,9 @@ private:
     std::vector<PlannedRecord> planRecords(RefDataHandle* handle, const QxbString& summary,
                                            const CommitIds* ids);
     bool domainIdsNamed(RefDataHandle* handle, const QxbString& name, std::vector<unsigned>* ids);
-    bool storedNewestNumber(RefDataHandle* handle, unsigned domainId, int* number);
+    // The domain's newest stored version number (0 without versions) and its id.
+    bool storedNewestNumber(RefDataHandle* handle, unsigned domainId, int* number, unsigned* versionId);
+    bool loadStoredValues(RefDataHandle* handle, unsigned versionId);
     bool commitUnchanged(RefDataHandle* handle);
     bool writeDomain(RefDataHandle* handle, CommitIds* ids);
     bool writePendingAttributes(RefDataHandle* handle, CommitIds* ids);

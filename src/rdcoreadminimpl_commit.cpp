@@ -55,7 +55,9 @@ unsigned idOf(const Row* row) {
 struct RefDataAdminImpl::CommitIds {
     unsigned domainId = kNotStored;
     unsigned versionId = kNotStored;
-    std::unordered_map<unsigned, unsigned> pending;  // pending id -> store id
+    // Store ids of pending rows by pending order (pending ids are dense,
+    // counted down from just below -1).
+    std::vector<unsigned> pending;
     std::unordered_set<unsigned> createdAttributes;  // pending ids the commit stored
     std::unordered_set<unsigned> createdItems;
     std::unordered_map<const DomainAttributeEntry*, unsigned> domainAttributes;
@@ -66,8 +68,13 @@ struct RefDataAdminImpl::CommitIds {
     // A row's store id: as stored, or what the commit created for a pending id.
     unsigned of(unsigned id) const {
         if (!isPendingId(id)) return id;
-        const auto found = pending.find(id);
-        return found != pending.end() ? found->second : kNotStored;
+        const std::size_t slot = kNotStored - 1 - id;
+        return slot < pending.size() ? pending[slot] : kNotStored;
+    }
+    void set(unsigned pendingId, unsigned storeId) {
+        const std::size_t slot = kNotStored - 1 - pendingId;
+        if (slot >= pending.size()) pending.resize(slot + 1, kNotStored);
+        pending[slot] = storeId;
     }
 };
 
@@ -253,7 +260,10 @@ bool RefDataAdminImpl::beginDomainImport(RefDataHandle* handle, const QxbString&
         }
         int newestNumber = 0;
         if (ids.size() == 1) {
-            if (!loadDomainShape(handle, ids.front()) || !storedNewestNumber(handle, ids.front(), &newestNumber)) {
+            unsigned newestId = kNotStored;
+            if (!loadDomainShape(handle, ids.front()) ||
+                !storedNewestNumber(handle, ids.front(), &newestNumber, &newestId) ||
+                (newestId != kNotStored && !loadStoredValues(handle, newestId))) {
                 discardSession(handle);
                 return false;
             }
@@ -291,7 +301,8 @@ bool RefDataAdminImpl::domainIdsNamed(RefDataHandle* handle, const QxbString& na
                        });
 }
 
-bool RefDataAdminImpl::storedNewestNumber(RefDataHandle* handle, unsigned domainId, int* number) {
+bool RefDataAdminImpl::storedNewestNumber(RefDataHandle* handle, unsigned domainId, int* number,
+                                          unsigned* versionId) {
     const QxbString none;
     const QxbDate noDate;
     *number = 0;
@@ -299,9 +310,26 @@ bool RefDataAdminImpl::storedNewestNumber(RefDataHandle* handle, unsigned domain
                        handle->adminStore->listDomainVersions(kAny, domainId, kAny, none, none, none, none, kAny,
                                                               none, kAny, noDate, noDate),
                        [&](StoreResultSet& row) {
-                           *number = std::max(*number, row.getInt(2));
+                           if (row.getInt(2) < *number) return true;
+                           *number = row.getInt(2);
+                           if (versionId != nullptr) *versionId = idAt(row, 0);
                            return true;
                        });
+}
+
+// The newest version's values by item and attribute, with their texts (rows
+// of the catalogue the session has just read; a text missing there, stored
+// by another writer since, is not offered for linking).
+bool RefDataAdminImpl::loadStoredValues(RefDataHandle* handle, unsigned versionId) {
+    DomainEditSession* session = handle->currentDomain;
+    return walkListing(handle, handle->adminStore->listVersionValueTexts(versionId), [&](StoreResultSet& row) {
+        const std::uint64_t key = (static_cast<std::uint64_t>(idAt(row, 0)) << 32) | idAt(row, 1);
+        DomainEditSession::StoredValue& value = session->storedValues[key];
+        if (value.id == kNotStored) value.id = idAt(row, 2);
+        if (value.id != idAt(row, 2)) return true;  // a second value of the pair: not offered
+        if (const LocalizedTextRow* text = localizedTextWithId(handle, idAt(row, 3))) value.texts.push_back(text);
+        return true;
+    });
 }
 
 // --- the commit ------------------------------------------------------------------------------------------
@@ -358,7 +386,7 @@ bool RefDataAdminImpl::commitUnchanged(RefDataHandle* handle) {
                           qxbStringFormat("domain '%s' was removed by another writer; nothing was written",
                                           session->name.asCstr()));
     int stored = 0;
-    if (!storedNewestNumber(handle, session->id, &stored)) return false;
+    if (!storedNewestNumber(handle, session->id, &stored, nullptr)) return false;
     const int base = session->newest().number - 1;
     if (stored == base) return true;
     const QxbString text = qxb_get_message(__FILE__, __LINE__, rdcore::kModule, rdcore::kMsgVersionConflict,
@@ -405,7 +433,7 @@ bool RefDataAdminImpl::writePendingAttributes(RefDataHandle* handle, CommitIds* 
                 return storeFailed(handle, RDADMIN_SITE);
             ids->createdAttributes.insert(row->id);
         }
-        ids->pending[row->id] = id;
+        ids->set(row->id, id);
     }
     return true;
 }
@@ -502,7 +530,7 @@ bool RefDataAdminImpl::writePendingItems(RefDataHandle* handle, CommitIds* ids) 
                 return storeFailed(handle, RDADMIN_SITE);
             ids->createdItems.insert(row->id);
         }
-        ids->pending[row->id] = id;
+        ids->set(row->id, id);
     }
     return true;
 }
@@ -557,15 +585,15 @@ bool RefDataAdminImpl::writeItemValues(RefDataHandle* handle, CommitIds* ids) {
         if (value == kNotStored || link.localizedText == nullptr) continue;
         unsigned text = link.localizedText->id;
         if (isPendingId(text)) {
-            const auto known = ids->pending.find(text);
-            if (known != ids->pending.end()) {
-                text = known->second;
+            const unsigned known = ids->of(text);
+            if (known != kNotStored) {
+                text = known;
             } else {
                 const LanguageRow* language = link.localizedText->language;
                 if (!store->insertLocalizedText(link.localizedText->text,
                                                 idOf(language), &text))
                     return storeFailed(handle, RDADMIN_SITE);
-                ids->pending[link.localizedText->id] = text;
+                ids->set(link.localizedText->id, text);
             }
         }
         if (!store->insertVersionItemValueLink(ids->versionId, text, value)) return storeFailed(handle, RDADMIN_SITE);

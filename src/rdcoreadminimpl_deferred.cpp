@@ -137,6 +137,16 @@ static void dropValues(DomainEditSession* session, const std::vector<std::pair<V
         pair.first->values.remove_if([&](const ItemAttributeValue& value) { return &value == pair.second; });
 }
 
+// The stored newest version's value of the entry's item and the attribute
+// (import sessions only), or null.
+static const DomainEditSession::StoredValue* storedValueOf(DomainEditSession* session, const VersionItemEntry* entry,
+                                                          const AttributeRow* attribute) {
+    if (session->storedValues.empty() || isPendingId(entry->item->id) || isPendingId(attribute->id)) return nullptr;
+    const auto found =
+        session->storedValues.find((static_cast<std::uint64_t>(entry->item->id) << 32) | attribute->id);
+    return found != session->storedValues.end() ? &found->second : nullptr;
+}
+
 unsigned RefDataAdminImpl::nextPosition(DomainEditSession* session) {
     if (!session->newestMaxNumberKnown) {
         session->newestMaxNumber = 0;
@@ -289,6 +299,10 @@ bool RefDataAdminImpl::editSetItemValue(RefDataHandle* handle, const QxbString& 
             const long at = target != nullptr ? linkOf(session, target, language) : -1;
             if (at >= 0 && newest.itemValueLinks[static_cast<std::size_t>(at)].localizedText->text == value)
                 continue;
+            const DomainEditSession::StoredValue* stored = storedValueOf(session, entry, row);
+            if (stored != nullptr)
+                for (const LocalizedTextRow* candidate : stored->texts)
+                    if (candidate->language == language && candidate->text == value) text = candidate;
             if (text == nullptr) {
                 LocalizedTextRow fresh;
                 fresh.id = session->takePendingId();
@@ -307,6 +321,7 @@ bool RefDataAdminImpl::editSetItemValue(RefDataHandle* handle, const QxbString& 
                 target = &entry->values.back();
                 target->owner = entry;
                 target->attribute = row;
+                if (stored != nullptr) target->id = stored->id;
                 newest.itemValues.push_back(target);
             }
             newest.itemValueLinks.push_back(ItemValueLink{text, target});

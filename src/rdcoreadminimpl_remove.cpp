@@ -86,63 +86,40 @@ bool RefDataAdminImpl::deleteDomainRows(RefDataHandle* handle, unsigned domainId
     return deleted || storeFailed(handle, RDADMIN_SITE);
 }
 
-// The item attribute values of a version's items (a value another version
-// still uses is kept by the store).
-bool RefDataAdminImpl::deleteItemValuesOfVersion(RefDataHandle* handle, unsigned versionId) {
-    RefDataStore* store = handle->adminStore;
-    const QxbString none;
-    const QxbDate noDate;
-    StoreResultSet* items = listed(
-        handle, store->listVersionItems(kAny, versionId, kAny, noDate, kAny, none, kAny),
-        RDADMIN_SITE);
-    if (items == nullptr) return false;
-    return walkRows(handle, items, [&](StoreResultSet& item) {
-        return store->deleteItemAttributeValues(kAny, static_cast<unsigned>(item.getInt(0)), kAny) ||
-               storeFailed(handle, RDADMIN_SITE);
-    });
-}
-
-// One version of a domain being removed, in the domain cascade's order. The
-// version items are keyed by the version (second key position).
+// One version of a domain being removed, in the domain cascade's order. Its
+// item content (links and their last texts, version item values, the values
+// it owns or was the last to use) goes in one set-based store call, whatever
+// the number of items; the version items are keyed by the version (second
+// key position).
 bool RefDataAdminImpl::deleteVersionOfDomain(RefDataHandle* handle, unsigned versionId) {
     RefDataStore* store = handle->adminStore;
     const QxbString none;
     const QxbDate noDate;
     const unsigned v = versionId;
-    bool deleted = store->deleteVersionAttributes(kAny, kAny, v, none) &&
-                   store->deleteVersionItemValueLinks(v, kAny, kAny) &&
-                   store->deleteVersionLinksA(v, kAny) && store->deleteVersionLinksB(v, kAny);
-    if (!deleted) return storeFailed(handle, RDADMIN_SITE);
-    if (!deleteItemValuesOfVersion(handle, v)) return false;
-    deleted = store->deleteVersionItems(kAny, v, kAny, noDate, kAny, none, kAny) &&
-              store->deleteVersionRowsC(kAny, kAny, none, none, none, kAny, v, kAny, none, none,
-                                        none, none, kAny, kAny, noDate) &&
-              store->deleteVersionRowsD(kAny, kAny, kAny, kAny, kAny, none, kAny, none, none, none,
-                                        none, kAny, kAny, kAny, v, kAny, noDate) &&
-              store->deleteVersionRowsE(v, kAny, noDate, kAny, none, kAny, kAny) &&
-              store->deleteDomainVersions(v, kAny, kAny, none, none, none, none, kAny, none, kAny,
-                                          noDate, noDate);
+    const bool deleted =
+        store->deleteVersionAttributes(kAny, kAny, v, none) && store->deleteVersionItemContent(v) &&
+        store->deleteVersionLinksA(v, kAny) && store->deleteVersionLinksB(v, kAny) &&
+        store->deleteVersionItems(kAny, v, kAny, noDate, kAny, none, kAny) &&
+        store->deleteVersionRowsE(v, kAny, noDate, kAny, none, kAny, kAny) &&
+        store->deleteDomainVersions(v, kAny, kAny, none, none, none, none, kAny, none, kAny, noDate,
+                                    noDate);
     return deleted || storeFailed(handle, RDADMIN_SITE);
 }
 
-// One version removed on its own, in the version cascade's order; its items'
-// attribute values go before the items, as in the domain cascade.
+// One version removed on its own, in the version cascade's order; its item
+// content goes before the items, as in the domain cascade.
 bool RefDataAdminImpl::deleteVersionAlone(RefDataHandle* handle, unsigned versionId) {
     RefDataStore* store = handle->adminStore;
     const QxbString none;
     const QxbDate noDate;
     const unsigned v = versionId;
-    bool deleted = store->deleteVersionItemValueLinks(v, kAny, kAny) &&
-                   store->deleteVersionAttributes(kAny, kAny, v, none) &&
-                   store->deleteVersionLinksA(v, kAny) && store->deleteVersionLinksB(v, kAny);
-    if (!deleted) return storeFailed(handle, RDADMIN_SITE);
-    if (!deleteItemValuesOfVersion(handle, v)) return false;
-    deleted = store->deleteVersionItems(kAny, v, kAny, noDate, kAny, none, kAny) &&
-              store->deleteVersionRowsE(v, kAny, noDate, kAny, none, kAny, kAny) &&
-              store->deleteVersionRowsF(kAny, kAny, kAny, v) &&
-              store->deleteVersionRowsG(kAny, v) &&
-              store->deleteDomainVersions(v, kAny, kAny, none, none, none, none, kAny, none, kAny,
-                                          noDate, noDate);
+    const bool deleted =
+        store->deleteVersionItemContent(v) && store->deleteVersionAttributes(kAny, kAny, v, none) &&
+        store->deleteVersionLinksA(v, kAny) && store->deleteVersionLinksB(v, kAny) &&
+        store->deleteVersionItems(kAny, v, kAny, noDate, kAny, none, kAny) &&
+        store->deleteVersionRowsE(v, kAny, noDate, kAny, none, kAny, kAny) &&
+        store->deleteDomainVersions(v, kAny, kAny, none, none, none, none, kAny, none, kAny, noDate,
+                                    noDate);
     return deleted || storeFailed(handle, RDADMIN_SITE);
 }
 

@@ -193,6 +193,15 @@ struct DomainEditSession {
     bool newestMaxNumberKnown = false;
     // Opened for content that replaces the version whole: edits record nothing.
     bool importMode = false;
+    // The values of the stored newest version by (item id << 32 | attribute
+    // id), read when an import session opens on a stored domain: a value the
+    // import sets again is linked (its id kept), and a text it sets again is
+    // linked too, rather than written a second time.
+    struct StoredValue {
+        unsigned id = kNotStored;
+        std::vector<const LocalizedTextRow*> texts;
+    };
+    std::unordered_map<std::uint64_t, StoredValue> storedValues;
     // Positions in the newest version's itemValueLinks by value, built on
     // first use; whatever compacts the links clears linkIndexBuilt.
     std::unordered_map<const ItemAttributeValue*, std::vector<std::size_t>> linksByValue;

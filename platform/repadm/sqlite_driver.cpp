@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -196,8 +197,31 @@ void setWriterWaitNotice(void (*notice)()) {
     waitNotice.store(notice);
 }
 
+namespace {
+
+// Statement journals stay in memory. Every insert into a table with a CHECK
+// and AUTOINCREMENT keeps a journal of the pages it changes, for the case it
+// must be undone alone; once one statement's journal outgrew the default
+// 64 KiB, every later statement of the transaction wrote its journal to a
+// temporary file (two system calls a page: most of a bulk import's time).
+// A statement journal holds only the pages one statement changes, so memory
+// is the right place. The setting is only taken before SQLite is first used
+// in the process; afterwards it is left as it is. So is the second one:
+// SQLite's count of its memory use (which the store never reads) costs a
+// global lock on every allocation.
+void configureSqlite() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        sqlite3_config(SQLITE_CONFIG_STMTJRNL_SPILL, -1);
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    });
+}
+
+}  // namespace
+
 std::unique_ptr<SqlConnection> openSqliteConnection(const std::string& path, std::string* error,
                                                     bool create) {
+    configureSqlite();
     sqlite3* db = nullptr;
     // Only an explicit creation makes a file: a deleted or mis-named database
     // must fail here, not come back empty.

@@ -226,6 +226,8 @@ public:
     bool insertDomainAttributePermission(unsigned domainId, unsigned accountId,
                                          unsigned permissionId, unsigned* newId) override;
     StoreResultSet* listVersionItemAttributeValues(unsigned versionId) override;
+    StoreResultSet* listVersionValueTexts(unsigned versionId) override;
+    bool deleteVersionItemContent(unsigned versionId) override;
 
 private:
     ~RefDataStoreImpl() override;

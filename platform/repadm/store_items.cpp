@@ -192,6 +192,18 @@ StoreResultSet* RefDataStoreImpl::listVersionItemAttributeValues(unsigned versio
     return listing("listVersionItemAttributeValues", sql, filters, kItemAttributeValues);
 }
 
+// Through the links' (VERSION_ID, ITEM_ATTRIBUTE_VALUE_ID) index and the
+// values' primary key: no sort, no scan beyond the version's links.
+StoreResultSet* RefDataStoreImpl::listVersionValueTexts(unsigned versionId) {
+    static const char sql[] =
+        "SELECT iv.ITEM_ID, iv.ATTRIBUTE_ID, l.ITEM_ATTRIBUTE_VALUE_ID, l.LOCALIZED_TEXT_ID "
+        "FROM {P}version_item_value_links l JOIN {P}item_attribute_values iv "
+        "ON iv.ID = l.ITEM_ATTRIBUTE_VALUE_ID{W}";
+    FilterClause filters;
+    filters.id("l.VERSION_ID", versionId);
+    return listing("listVersionValueTexts", sql, filters, kVersionItemValueLinks | kItemAttributeValues);
+}
+
 // A value still used by another version (a copy reaches its source's values
 // through its own links) is kept until its last user is gone.
 bool RefDataStoreImpl::deleteItemAttributeValues(unsigned id, unsigned versionItemId,

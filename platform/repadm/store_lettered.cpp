@@ -325,4 +325,54 @@ bool RefDataStoreImpl::deleteVersionRowsG(unsigned key, unsigned versionId) {
     });
 }
 
+// --- a version's item content, set-based ----------------------------------------------------
+
+// Four deletions keyed by the version (?1), in an order that lets each
+// reach its rows through an index:
+// 1. the values the version's links and version item values name that
+//    another, gone version owned and that no other version uses (a copy
+//    outliving its source); read while the version's rows still name them;
+// 2. the texts the version's links name that no other version links;
+// 3. the links and the version item values;
+// 4. the values the version owns that no other version uses: with the
+//    version's own rows gone, the checks are index probes that find nothing.
+// The values checked are only those the version owns or names, so the cost
+// follows the version's rows, not the repository's.
+bool RefDataStoreImpl::deleteVersionItemContent(unsigned versionId) {
+    static const char sqlUsedValues[] =
+        "DELETE FROM {P}item_attribute_values WHERE ID IN (SELECT l.ITEM_ATTRIBUTE_VALUE_ID "
+        "FROM {P}version_item_value_links l WHERE l.VERSION_ID = ?1 UNION SELECT "
+        "w.ITEM_ATTRIBUTE_VALUE_ID FROM {P}version_item_values w WHERE w.VERSION_ID = ?1) "
+        "AND VERSION_ID IS NOT ?1 AND NOT EXISTS (SELECT 1 FROM {P}domain_versions v WHERE v.ID = "
+        "{P}item_attribute_values.VERSION_ID) AND NOT EXISTS (SELECT 1 FROM "
+        "{P}version_item_value_links a WHERE a.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID "
+        "AND a.VERSION_ID IS NOT ?1) AND NOT EXISTS (SELECT 1 FROM {P}version_item_values b WHERE "
+        "b.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID AND b.VERSION_ID IS NOT ?1)";
+    static const char sqlTexts[] =
+        "DELETE FROM {P}localized_texts WHERE ID IN (SELECT r.LOCALIZED_TEXT_ID FROM "
+        "{P}version_item_value_links r WHERE r.VERSION_ID = ?1) AND NOT EXISTS (SELECT 1 FROM "
+        "{P}version_item_value_links a WHERE a.LOCALIZED_TEXT_ID = {P}localized_texts.ID AND "
+        "a.VERSION_ID IS NOT ?1)";
+    static const char sqlLinks[] = "DELETE FROM {P}version_item_value_links WHERE VERSION_ID = ?1";
+    static const char sqlItemValues[] = "DELETE FROM {P}version_item_values WHERE VERSION_ID = ?1";
+    static const char sqlOwnedValues[] =
+        "DELETE FROM {P}item_attribute_values WHERE VERSION_ID = ?1 AND NOT EXISTS (SELECT 1 FROM "
+        "{P}version_item_value_links a WHERE a.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID "
+        "AND a.VERSION_ID IS NOT ?1) AND NOT EXISTS (SELECT 1 FROM {P}version_item_values b WHERE "
+        "b.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID AND b.VERSION_ID IS NOT ?1)";
+    const char* operation = "deleteVersionItemContent";
+    if (versionId == kNoId) {
+        return fail(operation, "every filter is \"any\"; a deletion needs at least one");
+    }
+    const std::uint64_t tables = kValueTables | kLocalizedTexts;
+    const SqlValue version = idValue(versionId);
+    return atomically(operation, [&] {
+        return write(operation, sqlUsedValues, tables, {version}) &&
+               write(operation, sqlTexts, tables, {version}) &&
+               write(operation, sqlLinks, tables, {version}) &&
+               write(operation, sqlItemValues, tables, {version}) &&
+               write(operation, sqlOwnedValues, tables, {version});
+    });
+}
+
 }  // namespace repadm

@@ -214,4 +214,26 @@ TEST_F(EditCommitTest, ANewDomainIsWrittenWithItsFirstVersionUnlessTheNameWasTak
     EXPECT_NE(history.output.find("made by hand"), std::string::npos) << history.output;
 }
 
+// A re-import links the values and texts it sets again instead of writing
+// them a second time: only what changed is new.
+TEST_F(EditCommitTest, AReimportWritesOnlyTheTextsThatChanged) {
+    const std::set<std::string> first = version(1);
+    home.writeFile("changed.csv",
+                   "key,label,parent,name@en,name@de,shade\n"
+                   "red,Red,,red,rot,hot\nblue,Blue,,blue,blau,cold\nnavy,Navy,blue,navy,marine,\n"
+                   "sky,Sky,blue,sky,himmel,\ncyan,Cyan,sky,cyan,,cold\n");
+    const Counts before = counts();
+    rdm("import demo colours " + home.file("changed.csv") + " --quiet");
+    Counts grown = counts();
+    for (auto& entry : grown) entry.second -= before.at(entry.first);
+    EXPECT_EQ(grown["localized_texts"], 1);  // "hot"
+    EXPECT_EQ(grown["item_attribute_values"], 0);
+    EXPECT_EQ(grown["version_items"], 5);
+    EXPECT_EQ(grown["version_item_value_links"], 12);
+    EXPECT_EQ(version(1), first);
+    std::set<std::string> second = version(2);
+    EXPECT_EQ(second.count("red|Red||shade@en=hot"), 1u);
+    EXPECT_EQ(second.size(), first.size());
+}
+
 }  // namespace

@@ -62,21 +62,10 @@ protected:
         return store_->endTransaction(true);
     }
     bool removeVersionRows(unsigned v) {
-        bool ok = store_->deleteVersionAttributes(kAny, kAny, v, empty_) &&
-                  store_->deleteVersionItemValueLinks(v, kAny, kAny) &&
-                  store_->deleteVersionLinksA(v, kAny) && store_->deleteVersionLinksB(v, kAny);
-        StoreResultSet* items =
-            ok ? store_->listVersionItems(kAny, v, kAny, noDate_, kAny, empty_, kAny) : nullptr;
-        ok = ok && items;
-        while (ok && items->next() == 1)
-            ok = store_->deleteItemAttributeValues(kAny, items->getInt(0), kAny);
-        if (items) items->release();
-        return ok && store_->deleteVersionItems(kAny, v, kAny, noDate_, kAny, empty_, kAny) &&
-               store_->deleteVersionRowsC(kAny, kAny, empty_, empty_, empty_, kAny, v, kAny, empty_,
-                                          empty_, empty_, empty_, kAny, kAny, noDate_) &&
-               store_->deleteVersionRowsD(kAny, kAny, kAny, kAny, kAny, empty_, kAny, empty_,
-                                          empty_, empty_, empty_, kAny, kAny, kAny, v, kAny,
-                                          noDate_) &&
+        return store_->deleteVersionAttributes(kAny, kAny, v, empty_) &&
+               store_->deleteVersionItemContent(v) && store_->deleteVersionLinksA(v, kAny) &&
+               store_->deleteVersionLinksB(v, kAny) &&
+               store_->deleteVersionItems(kAny, v, kAny, noDate_, kAny, empty_, kAny) &&
                store_->deleteVersionRowsE(v, kAny, noDate_, kAny, empty_, kAny, kAny) &&
                store_->deleteDomainVersions(v, kAny, kAny, empty_, empty_, empty_, empty_, kAny,
                                             empty_, kAny, noDate_, noDate_);
@@ -84,14 +73,12 @@ protected:
     // removeDomainVersion's store calls, in its order.
     bool removeVersion(unsigned v) {
         if (!store_->beginTransaction(0, 0)) return false;
-        const bool ok = store_->deleteVersionItemValueLinks(v, kAny, kAny) &&
+        const bool ok = store_->deleteVersionItemContent(v) &&
                         store_->deleteVersionAttributes(kAny, kAny, v, empty_) &&
                         store_->deleteVersionLinksA(v, kAny) &&
                         store_->deleteVersionLinksB(v, kAny) &&
                         store_->deleteVersionItems(kAny, v, kAny, noDate_, kAny, empty_, kAny) &&
                         store_->deleteVersionRowsE(v, kAny, noDate_, kAny, empty_, kAny, kAny) &&
-                        store_->deleteVersionRowsF(kAny, kAny, kAny, v) &&
-                        store_->deleteVersionRowsG(kAny, v) &&
                         store_->deleteDomainVersions(v, kAny, kAny, empty_, empty_, empty_, empty_,
                                                      kAny, empty_, kAny, noDate_, noDate_) &&
                         store_->writeChangeRecord(kAny, "A", v, empty_, "Removed Domain Version", 1,

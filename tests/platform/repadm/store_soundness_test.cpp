@@ -73,6 +73,7 @@ TEST_F(SoundnessTest, ADeletionWithEveryFilterAnyIsRefusedAndDeletesNothing) {
         {"deleteVersionRowsE", [&] { return s->deleteVersionRowsE(kAny, kAny, no, kAny, none, kAny, kAny); }},
         {"deleteVersionRowsF", [&] { return s->deleteVersionRowsF(kAny, kAny, kAny, kAny); }},
         {"deleteVersionRowsG", [&] { return s->deleteVersionRowsG(kAny, kAny); }},
+        {"deleteVersionItemContent", [&] { return s->deleteVersionItemContent(kAny); }},
     };
     const auto before = tableCounts(s);
     for (const auto& deletion : deletions) {

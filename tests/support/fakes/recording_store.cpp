@@ -609,6 +609,12 @@ public:
     StoreResultSet* listVersionItemAttributeValues(unsigned versionId) override {
         return listing(__func__, argList(versionId));
     }
+    StoreResultSet* listVersionValueTexts(unsigned versionId) override {
+        return listing(__func__, argList(versionId));
+    }
+    bool deleteVersionItemContent(unsigned versionId) override {
+        return act(__func__, argList(versionId));
+    }
 };
 
 }  // namespace
