@@ -92,24 +92,26 @@ static ItemAttributeValue* valueOf(VersionItemEntry* entry, const AttributeRow* 
 
 // The position of the value's live link in the language, or -1.
 static long linkOf(DomainEditSession* session, const ItemAttributeValue* value, const LanguageRow* language) {
-    auto& index = session->linkIndex();
-    const auto found = index.find(value);
-    if (found == index.end()) return -1;
+    session->buildLinkChains();
     const std::vector<ItemValueLink>& links = session->newest().itemValueLinks;
-    for (const std::size_t at : found->second)
-        if (links[at].value == value && links[at].localizedText != nullptr &&
-            links[at].localizedText->language == language)
+    for (std::size_t at = value->firstLink; at != kNoLink; at = links[at].nextOfValue)
+        if (links[at].localizedText != nullptr && links[at].localizedText->language == language)
             return static_cast<long>(at);
     return -1;
 }
 
-// Drops the link at that position (it stays in place, emptied).
+// Drops the link at that position from its value's chain (it stays in
+// place, emptied).
 static void dropLink(DomainEditSession* session, std::size_t at) {
-    ItemValueLink& link = session->newest().itemValueLinks[at];
-    auto& positions = session->linkIndex()[link.value];
-    positions.erase(std::remove(positions.begin(), positions.end(), at), positions.end());
+    session->buildLinkChains();
+    std::vector<ItemValueLink>& links = session->newest().itemValueLinks;
+    ItemValueLink& link = links[at];
+    std::size_t* from = &link.value->firstLink;
+    while (*from != kNoLink && *from != at) from = &links[*from].nextOfValue;
+    if (*from == at) *from = link.nextOfValue;
     link.value = nullptr;
     link.localizedText = nullptr;
+    link.nextOfValue = kNoLink;
 }
 
 // Takes values out of the newest version: their links, their references and
@@ -117,18 +119,18 @@ static void dropLink(DomainEditSession* session, std::size_t at) {
 static void dropValues(DomainEditSession* session, const std::vector<std::pair<VersionItemEntry*,
                                                                                ItemAttributeValue*>>& values) {
     if (values.empty()) return;
+    session->buildLinkChains();
     PendingVersion& newest = session->newest();
+    std::vector<ItemValueLink>& links = newest.itemValueLinks;
     std::unordered_set<const ItemAttributeValue*> gone;
-    auto& index = session->linkIndex();
     for (const auto& pair : values) {
         gone.insert(pair.second);
-        const auto found = index.find(pair.second);
-        if (found == index.end()) continue;
-        for (const std::size_t at : found->second) {
-            newest.itemValueLinks[at].value = nullptr;
-            newest.itemValueLinks[at].localizedText = nullptr;
+        for (std::size_t at = pair.second->firstLink; at != kNoLink;) {
+            const std::size_t next = links[at].nextOfValue;
+            links[at] = ItemValueLink{};
+            at = next;
         }
-        index.erase(found);
+        pair.second->firstLink = kNoLink;
     }
     newest.itemValues.erase(std::remove_if(newest.itemValues.begin(), newest.itemValues.end(),
                                            [&](const ItemAttributeValue* value) { return gone.count(value) != 0; }),
@@ -324,9 +326,7 @@ bool RefDataAdminImpl::editSetItemValue(RefDataHandle* handle, const QxbString& 
                 if (stored != nullptr) target->id = stored->id;
                 newest.itemValues.push_back(target);
             }
-            newest.itemValueLinks.push_back(ItemValueLink{text, target});
-            if (session->linkIndexBuilt)
-                session->linksByValue[target].push_back(newest.itemValueLinks.size() - 1);
+            session->appendLink(text, target);
         }
         if (changed && !session->importMode)
             noteEdit(handle, rdadmin::kTableVersionItemValues, itemForKey(handle, key)->id,
@@ -366,8 +366,7 @@ bool RefDataAdminImpl::editClearItemValue(RefDataHandle* handle, const QxbString
         for (const auto& pair : found) {
             ItemAttributeValue* target = valueOf(pair.first, row);
             dropLink(session, static_cast<std::size_t>(pair.second));
-            const auto& positions = session->linkIndex()[target];
-            if (positions.empty()) emptied.emplace_back(pair.first, target);
+            if (target->firstLink == kNoLink) emptied.emplace_back(pair.first, target);
         }
         dropValues(session, emptied);
         if (!session->importMode)

@@ -316,7 +316,7 @@ void RefDataAdminImpl::removeItemEntries(DomainEditSession* session,
         std::remove_if(newest.itemValueLinks.begin(), newest.itemValueLinks.end(),
                        [&](const ItemValueLink& link) { return removed(link.value); }),
         newest.itemValueLinks.end());
-    session->linkIndexBuilt = false;
+    session->linkChainsBuilt = false;
     const std::unordered_set<unsigned> removedItems(items.begin(), items.end());
     newest.items.remove_if([&](const VersionItemEntry& entry) {
         return entry.item != nullptr && removedItems.count(entry.item->id) != 0;

@@ -17,15 +17,31 @@ std::unordered_map<unsigned, std::vector<VersionItemEntry*>>& DomainEditSession:
     return newestEntriesByItem;
 }
 
-std::unordered_map<const ItemAttributeValue*, std::vector<std::size_t>>& DomainEditSession::linkIndex() {
-    if (!linkIndexBuilt) {
-        linksByValue.clear();
-        const std::vector<ItemValueLink>& links = newest().itemValueLinks;
-        for (std::size_t i = 0; i < links.size(); ++i)
-            if (links[i].value != nullptr) linksByValue[links[i].value].push_back(i);
-        linkIndexBuilt = true;
+void DomainEditSession::buildLinkChains() {
+    if (linkChainsBuilt) return;
+    std::vector<ItemValueLink>& links = newest().itemValueLinks;
+    for (VersionItemEntry& entry : newest().items)
+        for (ItemAttributeValue& value : entry.values) value.firstLink = kNoLink;
+    for (ItemValueLink& link : links)
+        if (link.value != nullptr) link.value->firstLink = kNoLink;
+    // Backwards, so that each chain runs in the links' order.
+    for (std::size_t i = links.size(); i-- > 0;) {
+        ItemValueLink& link = links[i];
+        if (link.value == nullptr) continue;
+        link.nextOfValue = link.value->firstLink;
+        link.value->firstLink = i;
     }
-    return linksByValue;
+    linkChainsBuilt = true;
+}
+
+void DomainEditSession::appendLink(const LocalizedTextRow* text, ItemAttributeValue* value) {
+    std::vector<ItemValueLink>& links = newest().itemValueLinks;
+    links.push_back(ItemValueLink{text, value, kNoLink});
+    if (!linkChainsBuilt) return;
+    // At the end of the value's chain, keeping the links' order.
+    std::size_t* at = &value->firstLink;
+    while (*at != kNoLink) at = &links[*at].nextOfValue;
+    *at = links.size() - 1;
 }
 
 void copyPendingVersion(const PendingVersion& source, PendingVersion* copy) {
@@ -64,7 +80,7 @@ void copyPendingVersion(const PendingVersion& source, PendingVersion* copy) {
     for (ItemAttributeValue* value : source.itemValues) copy->itemValues.push_back(follow(value));
     copy->itemValueLinks.reserve(source.itemValueLinks.size());
     for (const ItemValueLink& link : source.itemValueLinks)
-        copy->itemValueLinks.push_back(ItemValueLink{link.localizedText, follow(link.value)});
+        copy->itemValueLinks.push_back(ItemValueLink{link.localizedText, follow(link.value), kNoLink});
     for (const VersionItemEntry& entry : source.items)
         for (const ItemAttributeValue& value : entry.values) value.copiedTo = nullptr;
 }

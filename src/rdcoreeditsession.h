@@ -22,6 +22,9 @@
 // The id of a record that is not stored yet.
 constexpr unsigned kNotStored = static_cast<unsigned>(-1);
 
+// The end of a chain of links.
+constexpr std::size_t kNoLink = static_cast<std::size_t>(-1);
+
 // Ids of the items, attributes and texts a session holds until its commit
 // creates them: counted down from just below kNotStored. Store ids are
 // positive 32-bit signed integers, so the two ranges never meet.
@@ -96,6 +99,9 @@ struct ItemAttributeValue {
     // Scratch of copyPendingVersion: the value's copy in the version being
     // made (a pointer beside the value is far cheaper than a map of 300,000).
     mutable ItemAttributeValue* copiedTo = nullptr;
+    // The first of the value's links in the newest version (a chain through
+    // ItemValueLink::nextOfValue), while DomainEditSession::linkChainsBuilt.
+    mutable std::size_t firstLink = kNoLink;
 };
 
 struct VersionItemEntry {
@@ -110,10 +116,12 @@ struct VersionItemEntry {
 };
 
 // A link whose value is null was removed by an edit (the sequence is not
-// compacted, so positions held by DomainEditSession::linksByValue stay).
+// compacted, so the positions the link chains hold stay).
 struct ItemValueLink {
     const LocalizedTextRow* localizedText = nullptr;
     ItemAttributeValue* value = nullptr;
+    // The next link of the same value (see ItemAttributeValue::firstLink).
+    std::size_t nextOfValue = kNoLink;
 };
 
 struct PendingVersion {
@@ -202,16 +210,18 @@ struct DomainEditSession {
         std::vector<const LocalizedTextRow*> texts;
     };
     std::unordered_map<std::uint64_t, StoredValue> storedValues;
-    // Positions in the newest version's itemValueLinks by value, built on
-    // first use; whatever compacts the links clears linkIndexBuilt.
-    std::unordered_map<const ItemAttributeValue*, std::vector<std::size_t>> linksByValue;
-    bool linkIndexBuilt = false;
+    // Each value of the newest version chains its links (by position in
+    // itemValueLinks), built on first use; whatever compacts the links or
+    // adds one outside the chains clears linkChainsBuilt.
+    bool linkChainsBuilt = false;
 
     PendingVersion& newest() { return versions.back(); }
     // newestEntriesByItem, built when it is not.
     std::unordered_map<unsigned, std::vector<VersionItemEntry*>>& newestIndex();
-    // linksByValue, built when it is not.
-    std::unordered_map<const ItemAttributeValue*, std::vector<std::size_t>>& linkIndex();
+    // Builds the link chains when they are not.
+    void buildLinkChains();
+    // Appends a link and chains it.
+    void appendLink(const LocalizedTextRow* text, ItemAttributeValue* value);
     unsigned takePendingId() { return nextPendingId--; }
 };
 
