@@ -89,4 +89,11 @@ public:
     virtual bool commitDomainEdit(RefDataHandle* handle, const QxbString& summary,
                                   unsigned* domainIdOut, unsigned* versionIdOut,
                                   int* versionNumberOut) = 0;
+
+    // In a session opened by beginDomainImport: *sameOut is true when the
+    // session's version holds exactly what the domain's stored newest version
+    // holds (the same keys in the same order, with the same labels and
+    // parents, and the same values in the same languages), false when
+    // anything differs or the domain has no stored version. Reads only.
+    virtual bool importMatchesNewest(RefDataHandle* handle, bool* sameOut) = 0;
 };

@@ -105,6 +105,7 @@ public:
     RefDataCursor* getPendingChanges(RefDataHandle* handle) override;
     bool commitDomainEdit(RefDataHandle* handle, const QxbString& summary, unsigned* domainIdOut,
                           unsigned* versionIdOut, int* versionNumberOut) override;
+    bool importMatchesNewest(RefDataHandle* handle, bool* sameOut) override;
 
     // --- catalogues (used by the edit session) ---------------------------------
     // Each lookup answers the first matching row of one catalogue of the

@@ -139,16 +139,6 @@ static void dropValues(DomainEditSession* session, const std::vector<std::pair<V
         pair.first->values.remove_if([&](const ItemAttributeValue& value) { return &value == pair.second; });
 }
 
-// The stored newest version's value of the entry's item and the attribute
-// (import sessions only), or null.
-static const DomainEditSession::StoredValue* storedValueOf(DomainEditSession* session, const VersionItemEntry* entry,
-                                                          const AttributeRow* attribute) {
-    if (session->storedValues.empty() || isPendingId(entry->item->id) || isPendingId(attribute->id)) return nullptr;
-    const auto found =
-        session->storedValues.find((static_cast<std::uint64_t>(entry->item->id) << 32) | attribute->id);
-    return found != session->storedValues.end() ? &found->second : nullptr;
-}
-
 unsigned RefDataAdminImpl::nextPosition(DomainEditSession* session) {
     if (!session->newestMaxNumberKnown) {
         session->newestMaxNumber = 0;
@@ -301,7 +291,7 @@ bool RefDataAdminImpl::editSetItemValue(RefDataHandle* handle, const QxbString& 
             const long at = target != nullptr ? linkOf(session, target, language) : -1;
             if (at >= 0 && newest.itemValueLinks[static_cast<std::size_t>(at)].localizedText->text == value)
                 continue;
-            const DomainEditSession::StoredValue* stored = storedValueOf(session, entry, row);
+            const DomainEditSession::StoredValue* stored = session->storedValue(entry, row);
             if (stored != nullptr)
                 for (const LocalizedTextRow* candidate : stored->texts)
                     if (candidate->language == language && candidate->text == value) text = candidate;

@@ -17,6 +17,15 @@ std::unordered_map<unsigned, std::vector<VersionItemEntry*>>& DomainEditSession:
     return newestEntriesByItem;
 }
 
+const DomainEditSession::StoredValue* DomainEditSession::storedValue(const VersionItemEntry* entry,
+                                                                     const AttributeRow* attribute) const {
+    if (storedValues.empty() || entry == nullptr || entry->item == nullptr || attribute == nullptr ||
+        isPendingId(entry->item->id) || isPendingId(attribute->id))
+        return nullptr;
+    const auto found = storedValues.find((static_cast<std::uint64_t>(entry->item->id) << 32) | attribute->id);
+    return found != storedValues.end() ? &found->second : nullptr;
+}
+
 void DomainEditSession::buildLinkChains() {
     if (linkChainsBuilt) return;
     std::vector<ItemValueLink>& links = newest().itemValueLinks;

@@ -210,6 +210,11 @@ struct DomainEditSession {
         std::vector<const LocalizedTextRow*> texts;
     };
     std::unordered_map<std::uint64_t, StoredValue> storedValues;
+    std::size_t storedTextCount = 0;
+    // The stored value of the entry's item and the attribute, or null.
+    const StoredValue* storedValue(const VersionItemEntry* entry, const AttributeRow* attribute) const;
+    // The stored newest version an import session replaces, -1 for none.
+    unsigned storedNewestId = kNotStored;
     // Each value of the newest version chains its links (by position in
     // itemValueLinks), built on first use; whatever compacts the links or
     // adds one outside the chains clears linkChainsBuilt.

@@ -5,8 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -15,6 +19,7 @@
 #include "RefDataCursor.h"
 #include "RefDataViewer.h"
 #include "import_plan.h"
+#include "output.h"
 #include "qxbcpp.h"
 #include "rdm.h"
 
@@ -25,8 +30,10 @@ struct ImportCommand {
     std::string repository, domain, file, format, versionLabel;
     ImportOptions options;
     std::string attributes;
+    std::string errorsFile;  // --errors: every error of the file, as CSV
     int account = 1;
     bool quiet = false;
+    bool force = false;  // a new version even when the content is the newest version's
 };
 
 // Progress on standard error when it is a terminal: one line, redrawn.
@@ -92,19 +99,30 @@ bool readDomainState(RepositorySession& repo, const std::string& name, DomainSta
 
 struct ImportResult {
     bool domainCreated = false;
-    int versionNumber = 0;
+    bool unchanged = false;  // nothing written: the newest version holds the file's content
+    int versionNumber = 0;   // the new version's; when unchanged, the newest's (0: not known)
     std::size_t newItems = 0;
 };
 
-// The items the commit will create: its pending item records ("RDDOIT")
-// that name no stored object yet.
-bool countNewItems(RepositorySession& repo, std::size_t* count) {
+// From the records the commit would write: the items it will create (item
+// records, "RDDOIT", that name no stored object yet) and the number of the
+// version it will create ("Created Version: ID = (new), VERSION = N"; 0 when
+// the record is not there).
+bool readPendingChanges(RepositorySession& repo, std::size_t* newItems, int* versionNumber) {
     RefDataCursor* pending = repo.adminEx()->getPendingChanges(repo.handle());
     if (pending == nullptr) return false;
-    *count = 0;
+    *newItems = 0;
+    *versionNumber = 0;
     int answer = 0;
-    while ((answer = pending->next()) == 0)
-        if (pending->getString(0).str() == "RDDOIT" && pending->isNull(1)) ++*count;
+    while ((answer = pending->next()) == 0) {
+        const std::string table = pending->getString(0).str();
+        if (table == "RDDOIT" && pending->isNull(1)) ++*newItems;
+        if (table != "RDDOVR") continue;
+        const std::string description = pending->getString(2).str();
+        const std::string marker = "VERSION = ";
+        const std::size_t at = description.rfind(marker);
+        if (at != std::string::npos) *versionNumber = std::atoi(description.c_str() + at + marker.size());
+    }
     pending->release();
     return answer == 1;
 }
@@ -112,8 +130,9 @@ bool countNewItems(RepositorySession& repo, std::size_t* count) {
 // One pass through the library: an import session whose version starts
 // empty, the plan's attributes, items (in file order, then under their
 // parents, so positions stay the file's order) and values, then the commit.
-// False with the reason (the handle's error text) in *reason, the session
-// cancelled.
+// Without --force, content equal to the stored newest version's is not
+// committed: the session is cancelled and result->unchanged set. False with
+// the reason (the handle's error text) in *reason, the session cancelled.
 bool writeImport(RepositorySession& repo, const ImportCommand& c, const ImportPlan& plan, ImportResult* result,
                  std::string* reason) {
     RefDataAdminEx* admin = repo.adminEx();
@@ -151,7 +170,15 @@ bool writeImport(RepositorySession& repo, const ImportCommand& c, const ImportPl
             progress.step(++done);
         }
     }
-    if (ok) ok = countNewItems(repo, &result->newItems);
+    if (ok) ok = readPendingChanges(repo, &result->newItems, &result->versionNumber);
+    bool same = false;
+    if (ok && !c.force) ok = admin->importMatchesNewest(handle, &same);
+    if (ok && same) {
+        admin->cancelDomainEdit(handle);
+        result->unchanged = true;
+        result->versionNumber = std::max(result->versionNumber - 1, 0);
+        return true;
+    }
     const QxbString summary =
         qxbStringFormat("Imported %d items with %d values from %s", static_cast<int>(plan.items.size()),
                         static_cast<int>(plan.valueCount), c.file.c_str());
@@ -162,6 +189,76 @@ bool writeImport(RepositorySession& repo, const ImportCommand& c, const ImportPl
 }
 
 constexpr int kImportAttempts = 3;
+constexpr std::size_t kShownErrors = 10;
+
+// The fields as one line of CSV, quoted as rdm writes CSV (no line end).
+std::string csvLine(const std::vector<std::string>& fields) {
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* memory = open_memstream(&buffer, &size);
+    if (memory == nullptr) throw std::bad_alloc();
+    printRows(Rows{fields, {}}, Format::Csv, memory);
+    std::fclose(memory);
+    std::string line(buffer, size);
+    std::free(buffer);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    return line;
+}
+
+// The file's errors as CSV: line,column,key,message,row. False (the reason
+// printed) when it could not be written.
+bool writeErrorsFile(const std::string& path, const std::vector<ImportError>& errors) {
+    Rows rows;
+    rows.columns = {"line", "column", "key", "message", "row"};
+    for (const ImportError& error : errors)
+        rows.values.push_back({error.line > 0 ? std::to_string(error.line) : std::string(), error.column, error.key,
+                               error.message, csvLine(error.row)});
+    errno = 0;
+    std::FILE* out = std::fopen(path.c_str(), "w");
+    if (out != nullptr) {
+        printRows(rows, Format::Csv, out);
+        const bool written = std::fflush(out) == 0 && !std::ferror(out);
+        if (std::fclose(out) == 0 && written) return true;
+    }
+    fail("the errors could not be written to " + path + ": " + std::strerror(errno != 0 ? errno : EIO));
+    return false;
+}
+
+// A file that cannot be read as a table: one error, as the reader put it
+// ("FILE:LINE: reason" or "FILE: reason").
+ImportError readError(const std::string& path, const std::string& text) {
+    ImportError error;
+    error.message = text;
+    if (text.compare(0, path.size() + 1, path + ":") != 0) return error;
+    std::size_t at = path.size() + 1;
+    const std::size_t digits = text.find_first_not_of("0123456789", at);
+    if (digits != std::string::npos && digits > at && text.compare(digits, 2, ": ") == 0) {
+        error.line = std::atol(text.c_str() + at);
+        at = digits + 2;
+    } else if (text.compare(at, 1, " ") == 0) {
+        at += 1;
+    } else {
+        return error;
+    }
+    error.message = text.substr(at);
+    return error;
+}
+
+// A rejected file: the first errors on standard error, then (for more than
+// one, or with --errors) their count and where the whole list went.
+int rejectFile(const ImportCommand& c, const std::vector<ImportError>& errors, const std::string& firstText) {
+    for (std::size_t i = 0; i < errors.size() && i < kShownErrors; ++i)
+        fail(i == 0 && !firstText.empty() ? firstText : describeImportError(c.file, errors[i]));
+    if (!c.errorsFile.empty() && !writeErrorsFile(c.errorsFile, errors)) return kFailed;
+    if (errors.size() == 1 && c.errorsFile.empty()) return kFailed;
+    std::string summary = std::to_string(errors.size()) + (errors.size() == 1 ? " error" : " errors") + " in " +
+                          c.file + "; nothing was imported";
+    if (!c.errorsFile.empty())
+        summary += " (listed in " + c.errorsFile + ")";
+    else if (errors.size() > kShownErrors)
+        summary += " (the first " + std::to_string(kShownErrors) + " above; --errors FILE lists them all)";
+    return fail(summary);
+}
 
 int runImport(ImportCommand c) {
     announceWriterWaits();
@@ -170,9 +267,13 @@ int runImport(ImportCommand c) {
     c.options.attributeColumns = splitList(c.attributes);
     TableFile table;
     std::string error;
-    if (!readTableFile(c.file, c.format, &table, &error)) return fail(error);
+    if (!readTableFile(c.file, c.format, &table, &error)) return rejectFile(c, {readError(c.file, error)}, error);
     ImportPlan plan;
-    if (!planImport(c.file, table, c.options, &plan, &error)) return fail(error);
+    std::vector<ImportError> errors;
+    if (!planImport(table, c.options, &plan, &errors)) return rejectFile(c, errors, std::string());
+    // A file without errors leaves a list holding the header alone, so an
+    // earlier run's list never stays behind.
+    if (!c.errorsFile.empty() && !writeErrorsFile(c.errorsFile, errors)) return kFailed;
 
     RepositorySession repo;
     QxbString openError;
@@ -192,6 +293,14 @@ int runImport(ImportCommand c) {
         DomainState after;
         if (attempt < kImportAttempts && readDomainState(repo, c.domain, &after) && !(after == before)) continue;
         return fail("nothing was imported: " + reason);
+    }
+    if (result.unchanged) {
+        const std::string version =
+            result.versionNumber > 0 ? " version " + std::to_string(result.versionNumber) : "'s newest version";
+        std::printf("Domain '%s'%s already holds this content; nothing was imported (--force makes a new version "
+                    "anyway)\n",
+                    c.domain.c_str(), version.c_str());
+        return kOk;
     }
     std::printf("Imported %zu items (%zu new) with %zu values into %s version %d of domain '%s'\n",
                 plan.items.size(), result.newItems, plan.valueCount,
@@ -220,6 +329,11 @@ void addImportCommand(CLI::App& app, Action* action) {
         ->capture_default_str();
     cmd->add_option("--version-label", c->versionLabel, "Label of the new version (default: \"Version N\")");
     cmd->add_option("--account", c->account, "Acting account id")->capture_default_str();
+    cmd->add_option("--errors", c->errorsFile,
+                    "Write the file's errors to this CSV file (line,column,key,message,row; "
+                    "the header alone when none)");
+    cmd->add_flag("--force", c->force,
+                  "Make a new version even when the file holds exactly what the newest version holds");
     cmd->add_flag("--quiet", c->quiet, "No progress bar");
     cmd->callback([action, c]() { *action = [c]() { return runImport(*c); }; });
 }

@@ -12,12 +12,8 @@ int findColumn(const TableFile& table, const std::string& name) {
     return found == table.columns.end() ? -1 : static_cast<int>(found - table.columns.begin());
 }
 
-std::string at(const std::string& path, long line, const std::string& reason) {
-    return path + ":" + std::to_string(line) + ": " + reason;
-}
-
 bool chooseValueColumns(const TableFile& table, const ImportOptions& options, const std::vector<int>& taken,
-                        ImportPlan* plan, std::string* error) {
+                        ImportPlan* plan, ImportError* error) {
     std::vector<int> chosen;
     if (options.attributeColumns.empty()) {
         for (int c = 0; c < static_cast<int>(table.columns.size()); ++c)
@@ -26,7 +22,8 @@ bool chooseValueColumns(const TableFile& table, const ImportOptions& options, co
         for (const std::string& name : options.attributeColumns) {
             const int c = findColumn(table, name);
             if (c < 0) {
-                *error = "no column named '" + name + "' in the file";
+                error->column = name;
+                error->message = "no column named '" + name + "' in the file";
                 return false;
             }
             chosen.push_back(c);
@@ -41,14 +38,15 @@ bool chooseValueColumns(const TableFile& table, const ImportOptions& options, co
             value.language = header.substr(atSign + 1);
         }
         if (value.attribute.empty()) {
-            *error = "column " + std::to_string(c + 1) + " has no name";
+            error->message = "column " + std::to_string(c + 1) + " has no name";
             return false;
         }
         for (const ValueColumn& other : plan->valueColumns) {
             if (other.attribute != value.attribute || other.language != value.language) continue;
             // Both would fill one text; the second would never be seen again.
-            *error = "the columns '" + table.columns[other.column] + "' and '" + header + "' both hold attribute '" +
-                     value.attribute + "' in language '" + value.language + "'";
+            error->column = header;
+            error->message = "the columns '" + table.columns[other.column] + "' and '" + header +
+                             "' both hold attribute '" + value.attribute + "' in language '" + value.language + "'";
             return false;
         }
         if (std::find(plan->attributes.begin(), plan->attributes.end(), value.attribute) == plan->attributes.end())
@@ -60,58 +58,98 @@ bool chooseValueColumns(const TableFile& table, const ImportOptions& options, co
     return true;
 }
 
-// An item whose parent chain comes back to it would make an endless hierarchy.
-bool checkCycles(const std::string& path, const ImportPlan& plan, std::string* error) {
+// An item whose parent chain comes back to it would make an endless
+// hierarchy. Each cycle is reported once, at its member first in the file,
+// with the chain that leads back to it.
+void checkCycles(const ImportPlan& plan, const std::vector<std::size_t>& itemRow, const std::string& parentColumn,
+                 const TableFile& table, std::vector<ImportError>* errors) {
+    constexpr std::size_t kShownKeys = 6;
     std::vector<int> state(plan.items.size(), 0);  // 0 unseen, 1 on the current chain, 2 checked
     for (std::size_t start = 0; start < plan.items.size(); ++start) {
         std::vector<int> chain;
-        int at_ = static_cast<int>(start);
-        while (at_ >= 0 && state[static_cast<std::size_t>(at_)] == 0) {
-            state[static_cast<std::size_t>(at_)] = 1;
-            chain.push_back(at_);
-            at_ = plan.items[static_cast<std::size_t>(at_)].parent;
+        int next = static_cast<int>(start);
+        while (next >= 0 && state[static_cast<std::size_t>(next)] == 0) {
+            state[static_cast<std::size_t>(next)] = 1;
+            chain.push_back(next);
+            next = plan.items[static_cast<std::size_t>(next)].parent;
         }
-        if (at_ >= 0 && state[static_cast<std::size_t>(at_)] == 1) {
-            const ImportItem& item = plan.items[static_cast<std::size_t>(at_)];
-            *error = at(path, item.line, "item '" + item.key + "' is its own ancestor");
-            return false;
+        if (next >= 0 && state[static_cast<std::size_t>(next)] == 1) {
+            const auto entry = std::find(chain.begin(), chain.end(), next);
+            const std::size_t first = static_cast<std::size_t>(*std::min_element(entry, chain.end()));
+            const ImportItem& item = plan.items[first];
+            std::string through = item.key;
+            std::size_t shown = 0;
+            for (int up = item.parent;; up = plan.items[static_cast<std::size_t>(up)].parent) {
+                if (++shown == kShownKeys && static_cast<std::size_t>(up) != first) {
+                    through += " -> ...";
+                    up = static_cast<int>(first);
+                }
+                through += " -> " + plan.items[static_cast<std::size_t>(up)].key;
+                if (static_cast<std::size_t>(up) == first) break;
+            }
+            ImportError error;
+            error.line = item.line;
+            error.column = parentColumn;
+            error.key = item.key;
+            error.message = "item '" + item.key + "' is its own ancestor (" + through + ")";
+            error.row = table.rows[itemRow[first]];
+            errors->push_back(std::move(error));
         }
         for (const int i : chain) state[static_cast<std::size_t>(i)] = 2;
     }
-    return true;
 }
 
 }  // namespace
 
-bool planImport(const std::string& path, const TableFile& table, const ImportOptions& options, ImportPlan* plan,
-                std::string* error) {
+std::string describeImportError(const std::string& path, const ImportError& error) {
+    return path + (error.line > 0 ? ":" + std::to_string(error.line) : std::string()) + ": " + error.message;
+}
+
+bool planImport(const TableFile& table, const ImportOptions& options, ImportPlan* plan,
+                std::vector<ImportError>* errors) {
+    errors->clear();
     const int key = findColumn(table, options.keyColumn);
     if (key < 0) {
-        *error = path + ": no key column '" + options.keyColumn + "' (use --key)";
+        ImportError error;
+        error.column = options.keyColumn;
+        error.message = "no key column '" + options.keyColumn + "' (use --key)";
+        errors->push_back(std::move(error));
         return false;
     }
     const int label = findColumn(table, options.labelColumn);
     const int parent = findColumn(table, options.parentColumn);
-    if (!chooseValueColumns(table, options, {key, label, parent}, plan, error)) {
-        *error = path + ": " + *error;
+    ImportError columnError;
+    if (!chooseValueColumns(table, options, {key, label, parent}, plan, &columnError)) {
+        errors->push_back(std::move(columnError));
         return false;
     }
+    auto rowError = [&](std::size_t r, const std::string& column, const std::string& message) {
+        ImportError error;
+        error.line = table.lines[r];
+        error.column = column;
+        error.key = table.rows[r][static_cast<std::size_t>(key)];
+        error.message = message;
+        error.row = table.rows[r];
+        errors->push_back(std::move(error));
+    };
+    const std::string& keyName = table.columns[static_cast<std::size_t>(key)];
     std::unordered_map<std::string, int> index;
+    std::vector<std::size_t> itemRow;  // the row of each item
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
         const auto& row = table.rows[r];
         ImportItem item;
         item.line = table.lines[r];
         item.key = row[static_cast<std::size_t>(key)];
         if (item.key.empty() || !table.present[r][static_cast<std::size_t>(key)]) {
-            *error = at(path, item.line, "the key is empty");
-            return false;
+            rowError(r, keyName, "the key is empty");
+            continue;
         }
         const auto inserted = index.emplace(item.key, static_cast<int>(plan->items.size()));
         if (!inserted.second) {
-            *error = at(path, item.line,
-                        "duplicate key '" + item.key + "' (first on line " +
-                            std::to_string(plan->items[static_cast<std::size_t>(inserted.first->second)].line) + ")");
-            return false;
+            rowError(r, keyName,
+                     "duplicate key '" + item.key + "' (first on line " +
+                         std::to_string(plan->items[static_cast<std::size_t>(inserted.first->second)].line) + ")");
+            continue;
         }
         item.label = label >= 0 ? row[static_cast<std::size_t>(label)] : item.key;
         for (std::size_t v = 0; v < plan->valueColumns.size(); ++v) {
@@ -120,20 +158,27 @@ bool planImport(const std::string& path, const TableFile& table, const ImportOpt
         }
         plan->valueCount += item.values.size();
         plan->items.push_back(std::move(item));
+        itemRow.push_back(r);
     }
+    std::string parentName;
     if (parent >= 0) {
+        parentName = table.columns[static_cast<std::size_t>(parent)];
+        std::size_t item = 0;  // the item of row r, when the row made one
         for (std::size_t r = 0; r < table.rows.size(); ++r) {
+            const bool madeItem = item < itemRow.size() && itemRow[item] == r;
             const std::string& parentKey = table.rows[r][static_cast<std::size_t>(parent)];
-            if (parentKey.empty()) continue;
-            const auto found = index.find(parentKey);
-            if (found == index.end()) {
-                *error = at(path, table.lines[r], "parent '" + parentKey + "' is not a key of this file");
-                return false;
-            }
-            plan->items[r].parent = found->second;
+            const auto found = parentKey.empty() ? index.end() : index.find(parentKey);
+            if (!parentKey.empty() && found == index.end())
+                rowError(r, parentName, "parent '" + parentKey + "' is not a key of this file");
+            else if (madeItem && found != index.end())
+                plan->items[item].parent = found->second;
+            if (madeItem) ++item;
         }
     }
-    return checkCycles(path, *plan, error);
+    checkCycles(*plan, itemRow, parentName, table, errors);
+    std::stable_sort(errors->begin(), errors->end(),
+                     [](const ImportError& a, const ImportError& b) { return a.line < b.line; });
+    return errors->empty();
 }
 
 }  // namespace rdm

@@ -41,10 +41,26 @@ struct ImportPlan {
     std::size_t valueCount = 0;
 };
 
+// Something wrong with the file. A row's errors carry its line, the column
+// (header name) the error is about, its key and its fields as read; an error
+// about the file as a whole has line 0 and no row.
+struct ImportError {
+    long line = 0;
+    std::string column;   // "" when the error is about no one column
+    std::string key;
+    std::string message;  // the reason, e.g. "the key is empty"
+    std::vector<std::string> row;
+};
+
+// "FILE:LINE: reason", or "FILE: reason" for an error about the whole file.
+std::string describeImportError(const std::string& path, const ImportError& error);
+
 // Checks the whole file: the named columns exist, keys are present and
 // unique, every parent is a key of the file, no item is its own ancestor.
-// False with "FILE:LINE: reason" in *error.
-bool planImport(const std::string& path, const TableFile& table, const ImportOptions& options, ImportPlan* plan,
-                std::string* error);
+// False with every bad row's errors in *errors, in file order (each cycle
+// reported once, at its first item in the file). An error about the columns
+// stops the check: it is then the only one.
+bool planImport(const TableFile& table, const ImportOptions& options, ImportPlan* plan,
+                std::vector<ImportError>* errors);
 
 }  // namespace rdm

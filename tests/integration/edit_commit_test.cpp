@@ -168,7 +168,7 @@ TEST_F(EditCommitTest, EveryKindOfEditLastsInTheNewVersionAndTheOldOneStays) {
 TEST_F(EditCommitTest, ACommitAfterAnotherWritersVersionIsRefusedAndWritesNothing) {
     ASSERT_TRUE(begin()) << errorText();
     ASSERT_TRUE(admin->editAddItem(handle, "white", "White", "")) << errorText();
-    rdm("import demo colours " + home.file("colours.csv") + " --quiet");  // version 2, another process
+    rdm("import demo colours " + home.file("colours.csv") + " --quiet --force");  // version 2, another process
     const Counts before = counts();
     EXPECT_FALSE(admin->commitDomainEdit(handle, QxbString(), nullptr, nullptr, nullptr));
     EXPECT_NE(errorText().find("has version 2 now"), std::string::npos) << errorText();

@@ -144,6 +144,76 @@ TEST_F(ImportExport, ABadRowRejectsTheWholeFileAndWritesNothing) {
     EXPECT_EQ(tableCounts(), before);
 }
 
+// Every bad row is found in one run: the terminal shows the first ten, the
+// --errors list holds them all in file order, each cycle once.
+TEST_F(ImportExport, EveryBadRowIsReportedAndListed) {
+    ASSERT_EQ(rdm("import demo Countries '" + sample("countries-2023.csv") + "'").status, 0);
+    const auto before = tableCounts();
+    std::string file = "key,label,parent\nA,a,\n,empty,\nA,\"again, twice\",\nB,b,Z\nC,c,D\nD,d,C\nE,e,E\n,x,Y\n";
+    for (int i = 0; i < 5; ++i) file += "A,dup,\n";  // lines 10 to 14
+    home.writeFile("bad.csv", file);
+
+    const CommandResult shown = rdm("import demo Countries '" + home.file("bad.csv") + "'");
+    EXPECT_EQ(shown.status, 1);
+    EXPECT_EQ(std::count(shown.errors.begin(), shown.errors.end(), '\n'), 11) << shown.errors;
+    EXPECT_NE(shown.errors.find("12 errors in "), std::string::npos) << shown.errors;
+
+    const CommandResult listed =
+        rdm("import demo Countries '" + home.file("bad.csv") + "' --errors '" + home.file("errors.csv") + "'");
+    EXPECT_EQ(listed.status, 1);
+    EXPECT_NE(listed.errors.find(home.file("errors.csv")), std::string::npos) << listed.errors;
+    EXPECT_EQ(tableCounts(), before);
+
+    struct Expected {
+        std::string start;  // line,column,key,
+        const char* message;
+    };
+    std::vector<Expected> expected = {{"3,key,,", "the key is empty"},
+                                      {"4,key,A,", "duplicate key 'A' (first on line 2)"},
+                                      {"5,parent,B,", "parent 'Z' is not a key of this file"},
+                                      {"6,parent,C,", "item 'C' is its own ancestor"},
+                                      {"8,parent,E,", "item 'E' is its own ancestor"},
+                                      {"9,key,,", "the key is empty"},
+                                      {"9,parent,,", "parent 'Y' is not a key of this file"}};
+    for (int line = 10; line <= 14; ++line)
+        expected.push_back({std::to_string(line) + ",key,A,", "duplicate key 'A'"});
+    std::vector<std::string> lines;
+    std::stringstream in(readFile(home.file("errors.csv")));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), expected.size() + 1) << readFile(home.file("errors.csv"));
+    EXPECT_EQ(lines[0], "line,column,key,message,row");
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(lines[i + 1].rfind(expected[i].start, 0), 0u) << lines[i + 1];
+        EXPECT_NE(lines[i + 1].find(expected[i].message), std::string::npos) << lines[i + 1];
+    }
+    EXPECT_NE(lines[2].find(",\"A,\"\"again, twice\"\",\""), std::string::npos) << "the row, quoted twice: " << lines[2];
+}
+
+// A file holding what the newest version holds makes no version, unless forced.
+TEST_F(ImportExport, AnUnchangedFileMakesNoNewVersionUnlessForced) {
+    std::string changed = readFile(sample("units.csv"));
+    changed.replace(changed.find("Masse,Masse"), 11, "Masse,Massé");
+    home.writeFile("changed.csv", changed);
+    struct Step {
+        std::string file, options;
+        int versions;
+        bool unchanged;
+    };
+    for (const Step& step : {Step{sample("units.csv"), "", 1, false}, Step{sample("units.csv"), "", 1, true},
+                             Step{home.file("changed.csv"), "", 2, false}, Step{home.file("changed.csv"), "", 2, true},
+                             Step{home.file("changed.csv"), "--force", 3, false}}) {
+        const CommandResult result = rdm("import demo Units '" + step.file + "' --quiet " + step.options);
+        ASSERT_EQ(result.status, 0) << result.output;
+        EXPECT_EQ(result.output.find("version " + std::to_string(step.versions) + " already holds this content") !=
+                      std::string::npos,
+                  step.unchanged)
+            << result.output;
+        const CommandResult versions = rdm("versions demo Units --format csv");
+        EXPECT_EQ(std::count(versions.output.begin(), versions.output.end(), '\n'), step.versions + 1)
+            << step.file << " " << step.options;
+    }
+}
+
 TEST_F(ImportExport, MissingThingsFailWithOneLineAndChangeNothing) {
     const auto before = tableCounts();
     for (const std::string& arguments :
