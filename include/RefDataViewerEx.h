@@ -14,4 +14,16 @@ public:
     // "CONTEXT". A domain without versions has none; an unknown domain id:
     // message 1823.
     virtual RefDataCursor* getAttributes(RefDataHandle* handle, int domainId) = 0;
+
+    // What changed between two versions of a domain, one row per change, in
+    // key order (byte order): "KEY", "CHANGE" ("added", "removed" or
+    // "changed"), "FIELD" (empty for an added or removed item; for a changed
+    // item one row per field that differs: "label", "parent" (the parent's
+    // key), "position", then "ATTRIBUTE@LANG" in name and language order),
+    // "OLD", "NEW" (null where there is none). fromNumber 0 is the version
+    // before toNumber; toNumber 0 is the newest. The two versions are read
+    // side by side in key order as the cursor advances, never whole. An
+    // unknown domain: 1823; a version it does not have: 1824.
+    virtual RefDataCursor* getVersionDiff(RefDataHandle* handle, int domainId, int fromNumber,
+                                          int toNumber) = 0;
 };

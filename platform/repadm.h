@@ -327,6 +327,11 @@ public:
     // on the ids the version's rows name; no other row is read. The version
     // -1 fails (a deletion needs a version).
     virtual bool deleteVersionItemContent(unsigned versionId) = 0;
+    // A version's content in key order, one row per item and text (an item
+    // without texts once): 0 ITEM_KEY, 1 LABEL, 2 PARENT_KEY, 3 POSITION,
+    // 4 ATTRIBUTE_NAME, 5 LANGUAGE (code), 6 TEXT_VALUE; within an item by
+    // attribute name and language. The version must be given (not -1).
+    virtual StoreResultSet* listVersionContentByKey(unsigned versionId) = 0;
 
 protected:
     virtual ~RefDataStore() {}

@@ -60,6 +60,8 @@ public:
 
     // --- RefDataViewerEx (rdcoreviewerimpl_attributes.cpp) --------------------------------
     RefDataCursor* getAttributes(RefDataHandle* handle, int domainId) override;
+    // rdcoreviewerimpl_diff.cpp
+    RefDataCursor* getVersionDiff(RefDataHandle* handle, int domainId, int fromNumber, int toNumber) override;
 
 private:
     // Puts text into the handle's error text and logs it at level 5.

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     rdm::addStepCommands(app, &action);
     rdm::addAdminCommands(app, &action);
     rdm::addEditCommands(app, &action);
+    rdm::addDiffCommand(app, &action);
 
     try {
         app.parse(argc, argv);

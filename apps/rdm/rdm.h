@@ -108,5 +108,6 @@ void addExportCommand(CLI::App& app, Action* action);
 void addStepCommands(CLI::App& app, Action* action);
 void addAdminCommands(CLI::App& app, Action* action);
 void addEditCommands(CLI::App& app, Action* action);
+void addDiffCommand(CLI::App& app, Action* action);
 
 }  // namespace rdm

@@ -227,6 +227,7 @@ public:
                                          unsigned permissionId, unsigned* newId) override;
     StoreResultSet* listVersionItemAttributeValues(unsigned versionId) override;
     StoreResultSet* listVersionValueTexts(unsigned versionId) override;
+    StoreResultSet* listVersionContentByKey(unsigned versionId) override;
     bool deleteVersionItemContent(unsigned versionId) override;
 
 private:

@@ -192,6 +192,36 @@ StoreResultSet* RefDataStoreImpl::listVersionItemAttributeValues(unsigned versio
     return listing("listVersionItemAttributeValues", sql, filters, kItemAttributeValues);
 }
 
+// The values are joined as the items-with-attributes listing joins them, so
+// both answer the same content; the order needs a sort (SQLite's sorter
+// spills to a temporary file, so memory stays bounded).
+StoreResultSet* RefDataStoreImpl::listVersionContentByKey(unsigned versionId) {
+    static const char sql[] =
+        "SELECT i.ITEM_KEY, vi.LABEL, p.ITEM_KEY AS PARENT_KEY, vi.POSITION, a.NAME AS ATTRIBUTE_NAME, "
+        "g.CODE AS LANGUAGE, t.TEXT_VALUE "
+        "FROM {P}version_items vi JOIN {P}items i ON i.ID = vi.ITEM_ID "
+        "LEFT JOIN {P}items p ON p.ID = vi.PARENT_ITEM_ID "
+        "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
+        "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS NOT vi.VERSION_ID) AND EXISTS (SELECT 1 "
+        "  FROM {P}version_item_value_links x WHERE x.VERSION_ID = vi.VERSION_ID "
+        "  AND x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID) "
+        "LEFT JOIN {P}version_item_value_links l ON l.VERSION_ID = vi.VERSION_ID "
+        "  AND l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+        "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
+        "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID "
+        "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "
+        "{W} ORDER BY i.ITEM_KEY, vi.ID, a.NAME, g.CODE, l.ID";
+    if (versionId == kNoId) {
+        fail("listVersionContentByKey", "a version must be given");
+        return nullptr;
+    }
+    FilterClause filters;
+    filters.id("vi.VERSION_ID", versionId);
+    return listing("listVersionContentByKey", sql, filters,
+                   kVersionItems | kItems | kItemAttributeValues | kVersionItemValueLinks | kLocalizedTexts |
+                       kAttributes | kLanguages);
+}
+
 // Through the links' (VERSION_ID, ITEM_ATTRIBUTE_VALUE_ID) index and the
 // values' primary key: no sort, no scan beyond the version's links.
 StoreResultSet* RefDataStoreImpl::listVersionValueTexts(unsigned versionId) {

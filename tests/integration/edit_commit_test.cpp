@@ -14,7 +14,7 @@
 #include "RefDataAdminEx.h"
 #include "RefDataCursor.h"
 #include "RefDataHandle.h"
-#include "RefDataViewer.h"
+#include "RefDataViewerEx.h"
 #include "rdm_runner.h"
 #include "repadm.h"
 #include "temp_home.h"
@@ -234,6 +234,34 @@ TEST_F(EditCommitTest, AReimportWritesOnlyTheTextsThatChanged) {
     std::set<std::string> second = version(2);
     EXPECT_EQ(second.count("red|Red||shade@en=hot"), 1u);
     EXPECT_EQ(second.size(), first.size());
+}
+
+// The diff of two versions names every change once, in key order; null
+// where a side has nothing ("" below).
+TEST_F(EditCommitTest, TheDiffOfTwoVersionsNamesEveryChangeInKeyOrder) {
+    ASSERT_TRUE(begin()) << errorText();
+    for (const bool done : {admin->editAddItem(handle, "white", "White", ""), admin->editRemoveItem(handle, "navy"),
+                            admin->editRelabelItem(handle, "red", "Scarlet"), admin->editMoveItem(handle, "sky", ""),
+                            admin->editSetItemValue(handle, "red", "name", "fr", "rouge"),
+                            admin->editClearItemValue(handle, "blue", "name", "de")})
+        ASSERT_TRUE(done) << errorText();
+    ASSERT_TRUE(admin->commitDomainEdit(handle, QxbString(), nullptr, nullptr, nullptr)) << errorText();
+    RefDataCursor* diff = session->getViewerEx(handle)->getVersionDiff(handle, 1, 0, 0);
+    ASSERT_NE(diff, nullptr) << errorText();
+    std::vector<std::string> rows;
+    int answer = 0;
+    while ((answer = diff->next()) == 0) {
+        std::string row;
+        for (int column = 0; column < 5; ++column) row += (column ? "|" : "") + diff->getString(column).str();
+        rows.push_back(row);
+    }
+    diff->release();
+    EXPECT_EQ(answer, 1);
+    EXPECT_EQ(rows, (std::vector<std::string>{"blue|changed|name@de|blau|", "navy|removed|||",
+                                              "red|changed|label|Red|Scarlet", "red|changed|name@fr||rouge",
+                                              "sky|changed|parent|blue|", "white|added|||"}));
+    EXPECT_EQ(session->getViewerEx(handle)->getVersionDiff(handle, 1, 0, 7), nullptr);
+    EXPECT_NE(errorText().find("Version 7"), std::string::npos) << errorText();
 }
 
 }  // namespace

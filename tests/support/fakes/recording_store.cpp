@@ -612,6 +612,9 @@ public:
     StoreResultSet* listVersionValueTexts(unsigned versionId) override {
         return listing(__func__, argList(versionId));
     }
+    StoreResultSet* listVersionContentByKey(unsigned versionId) override {
+        return listing(__func__, argList(versionId));
+    }
     bool deleteVersionItemContent(unsigned versionId) override {
         return act(__func__, argList(versionId));
     }
