@@ -96,4 +96,13 @@ public:
     // parents, and the same values in the same languages), false when
     // anything differs or the domain has no stored version. Reads only.
     virtual bool importMatchesNewest(RefDataHandle* handle, bool* sameOut) = 0;
+
+    // In a session opened by beginDomainImport: how its version differs from
+    // the domain's stored newest version, by item (as getVersionDiff compares
+    // two versions): items only the session holds (*addedOut), items only the
+    // stored version holds (*removedOut), items both hold with another label,
+    // parent, position or value (*changedOut). For a new domain every item is
+    // added. Reads only.
+    virtual bool getImportChanges(RefDataHandle* handle, int* addedOut, int* removedOut,
+                                  int* changedOut) = 0;
 };

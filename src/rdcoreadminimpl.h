@@ -106,6 +106,7 @@ public:
     bool commitDomainEdit(RefDataHandle* handle, const QxbString& summary, unsigned* domainIdOut,
                           unsigned* versionIdOut, int* versionNumberOut) override;
     bool importMatchesNewest(RefDataHandle* handle, bool* sameOut) override;
+    bool getImportChanges(RefDataHandle* handle, int* addedOut, int* removedOut, int* changedOut) override;
 
     // --- catalogues (used by the edit session) ---------------------------------
     // Each lookup answers the first matching row of one catalogue of the

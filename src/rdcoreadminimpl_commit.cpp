@@ -691,3 +691,82 @@ bool RefDataAdminImpl::writeRecords(RefDataHandle* handle, const QxbString& summ
     }
     return true;
 }
+
+// Item by item against the stored newest version: one listing of its items;
+// values are compared through what the import session kept (the id of a
+// stored value set again, the stored text rows set again).
+bool RefDataAdminImpl::getImportChanges(RefDataHandle* handle, int* addedOut, int* removedOut, int* changedOut) {
+    if (!sessionOpen(handle, RDADMIN_SITE)) return false;
+    DomainEditSession* session = handle->currentDomain;
+    if (!session->importMode)
+        return refuseEdit(handle, RDADMIN_SITE, rdcore::kMsgEditNotApplicable,
+                          "only a session opened for an import compares with the stored version");
+    try {
+        struct StoredItem {
+            int position = 0;
+            QxbString label;
+            unsigned parent = kAny;
+            std::size_t values = 0;
+            bool seen = false;
+        };
+        std::unordered_map<unsigned, StoredItem> stored;
+        if (session->storedNewestId != kNotStored) {
+            const QxbString none;
+            const QxbDate noDate;
+            if (!walkListing(handle,
+                             handle->adminStore->listVersionItems(kAny, session->storedNewestId, kAny, noDate, kAny,
+                                                                  none, kAny),
+                             [&](StoreResultSet& row) {
+                                 StoredItem& item = stored[idAt(row, 2)];
+                                 item.position = row.getInt(4);
+                                 item.label = row.getString(5);
+                                 item.parent = idAt(row, 6);
+                                 return true;
+                             }))
+                return false;
+            for (const auto& value : session->storedValues) {
+                const auto item = stored.find(static_cast<unsigned>(value.first >> 32));
+                if (item != stored.end()) ++item->second.values;
+            }
+        }
+        session->buildLinkChains();
+        const std::vector<ItemValueLink>& links = session->newest().itemValueLinks;
+        int added = 0, removed = 0, changed = 0;
+        for (const VersionItemEntry& entry : session->newest().items) {
+            const auto found = entry.item != nullptr ? stored.find(entry.item->id) : stored.end();
+            if (found == stored.end() || found->second.seen) {
+                ++added;
+                continue;
+            }
+            StoredItem& item = found->second;
+            item.seen = true;
+            const unsigned parent = entry.parentItem != nullptr ? entry.parentItem->id : kAny;
+            bool same = static_cast<int>(entry.number) == item.position && entry.text == item.label &&
+                        parent == item.parent && entry.values.size() == item.values;
+            for (const ItemAttributeValue& value : entry.values) {
+                const DomainEditSession::StoredValue* known = session->storedValue(&entry, value.attribute);
+                if (!same || known == nullptr || known->id != value.id) {
+                    same = false;
+                    break;
+                }
+                std::size_t texts = 0;
+                for (std::size_t at = value.firstLink; at != kNoLink; at = links[at].nextOfValue) {
+                    ++texts;
+                    if (std::find(known->texts.begin(), known->texts.end(), links[at].localizedText) ==
+                        known->texts.end())
+                        same = false;
+                }
+                same = same && texts == known->texts.size();
+            }
+            if (!same) ++changed;
+        }
+        for (const auto& item : stored)
+            if (!item.second.seen) ++removed;
+        if (addedOut != nullptr) *addedOut = added;
+        if (removedOut != nullptr) *removedOut = removed;
+        if (changedOut != nullptr) *changedOut = changed;
+        return true;
+    } catch (const std::bad_alloc&) {
+        return report(handle, RDADMIN_SITE, rdcore::kMsgOutOfMemory);
+    }
+}

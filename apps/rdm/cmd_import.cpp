@@ -34,6 +34,7 @@ struct ImportCommand {
     int account = 1;
     bool quiet = false;
     bool force = false;  // a new version even when the content is the newest version's
+    bool dryRun = false;  // every check and the comparison with the newest version; nothing written
 };
 
 // Progress on standard error when it is a terminal: one line, redrawn.
@@ -100,6 +101,8 @@ bool readDomainState(RepositorySession& repo, const std::string& name, DomainSta
 struct ImportResult {
     bool domainCreated = false;
     bool unchanged = false;  // nothing written: the newest version holds the file's content
+    bool dryRun = false;     // nothing written: a dry run
+    int added = 0, removed = 0, changed = 0;  // items, against the newest version (dry run)
     int versionNumber = 0;   // the new version's; when unchanged, the newest's (0: not known)
     std::size_t newItems = 0;
 };
@@ -171,6 +174,15 @@ bool writeImport(RepositorySession& repo, const ImportCommand& c, const ImportPl
         }
     }
     if (ok) ok = readPendingChanges(repo, &result->newItems, &result->versionNumber);
+    if (ok && c.dryRun) {
+        // Everything a real import checks has run; the comparison reads only.
+        ok = admin->getImportChanges(handle, &result->added, &result->removed, &result->changed);
+        if (ok) {
+            admin->cancelDomainEdit(handle);
+            result->dryRun = true;
+            return true;
+        }
+    }
     bool same = false;
     if (ok && !c.force) ok = admin->importMatchesNewest(handle, &same);
     if (ok && same) {
@@ -294,6 +306,14 @@ int runImport(ImportCommand c) {
         if (attempt < kImportAttempts && readDomainState(repo, c.domain, &after) && !(after == before)) continue;
         return fail("nothing was imported: " + reason);
     }
+    if (result.dryRun) {
+        std::printf("Dry run: %zu items (%zu new) with %zu values would become %s version %d of domain '%s': "
+                    "%d added, %d removed, %d changed; nothing was written\n",
+                    plan.items.size(), result.newItems, plan.valueCount,
+                    result.domainCreated ? "the new domain's" : "the new", result.versionNumber, c.domain.c_str(),
+                    result.added, result.removed, result.changed);
+        return kOk;
+    }
     if (result.unchanged) {
         const std::string version =
             result.versionNumber > 0 ? " version " + std::to_string(result.versionNumber) : "'s newest version";
@@ -332,6 +352,9 @@ void addImportCommand(CLI::App& app, Action* action) {
     cmd->add_option("--errors", c->errorsFile,
                     "Write the file's errors to this CSV file (line,column,key,message,row; "
                     "the header alone when none)");
+    cmd->add_flag("--dry-run", c->dryRun,
+                  "Check the file and compare it with the newest version (items added, removed, changed); "
+                  "write nothing");
     cmd->add_flag("--force", c->force,
                   "Make a new version even when the file holds exactly what the newest version holds");
     cmd->add_flag("--quiet", c->quiet, "No progress bar");

@@ -214,6 +214,23 @@ TEST_F(ImportExport, AnUnchangedFileMakesNoNewVersionUnlessForced) {
     }
 }
 
+// A dry run writes nothing and counts what the diff of the real import then
+// lists: one item added, one removed, one changed.
+TEST_F(ImportExport, ADryRunWritesNothingAndCountsWhatTheDiffThenShows) {
+    home.writeFile("v1.csv", "key,label,parent,name@en\na,A,,aa\nb,B,a,bb\nc,C,,cc\n");
+    home.writeFile("v2.csv", "key,label,parent,name@en\na,A,,aa\nb,Bee,a,bb\nd,D,,dd\n");
+    ASSERT_EQ(rdm("import demo x '" + home.file("v1.csv") + "' --quiet").status, 0);
+    const auto before = tableCounts();
+    const CommandResult dry = rdm("import demo x '" + home.file("v2.csv") + "' --dry-run");
+    ASSERT_EQ(dry.status, 0) << dry.output;
+    EXPECT_NE(dry.output.find("version 2 of domain 'x': 1 added, 1 removed, 1 changed"), std::string::npos)
+        << dry.output;
+    EXPECT_EQ(tableCounts(), before);
+    ASSERT_EQ(rdm("import demo x '" + home.file("v2.csv") + "' --quiet").status, 0);
+    const CommandResult diff = rdm("diff demo x --format csv");
+    EXPECT_NE(diff.output.find("1 added, 1 removed, 1 changed"), std::string::npos) << diff.output;
+}
+
 TEST_F(ImportExport, MissingThingsFailWithOneLineAndChangeNothing) {
     const auto before = tableCounts();
     for (const std::string& arguments :
