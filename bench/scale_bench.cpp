@@ -2,7 +2,7 @@
 // (10,000, 100,000 and 350,000 items by default; arguments give others) a
 // fresh home folder gets two repositories made by `rdm repo create`: "demo",
 // which the rdm processes work on, and "raw", the same schema and indexes,
-// which a plain SQLite loop writes the same rows into. Four works are timed:
+// which a plain SQLite loop writes the same rows into. Five works are timed:
 //
 //   import   rdm import of a CSV of N items (a hierarchy: every item but each
 //            tenth under the tenth before it) with name@en, name@de on every
@@ -15,7 +15,11 @@
 //   copy     rdm copy of the domain;
 //            raw: INSERT ... SELECT of the version's rows;
 //   removal  rdm remove of the copied domain;
-//            raw: the set-based DELETEs of the copy's rows.
+//            raw: the set-based DELETEs of the copy's rows;
+//   diff     rdm diff of the first release against a second one that
+//            changes 1% of the items (imported untimed after the removal);
+//            its yardstick is rdm export of both versions, not raw SQLite.
+//            The second release also gives the growth of the pages in use.
 //
 // The rdm times are whole processes (start, open, work, exit); the raw times
 // include opening and closing the connection (the close checkpoints the WAL
@@ -28,6 +32,7 @@
 // when a goal is missed (the table says MISSED) and 1 only when a command or
 // a SQL statement fails.
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -92,13 +97,16 @@ long long textCount(int items) {
     return texts;
 }
 
-void writeCsv(const std::string& path, int items) {
+// changeEvery > 0: every changeEvery-th item's German name is changed (a
+// release that differs from the first in 1% of its items at 100).
+void writeCsv(const std::string& path, int items, int changeEvery = 0) {
     std::ofstream csv(path);
     csv << "key,label,parent,name@en,name@de,note\n";
     for (int n = 0; n < items; ++n) {
         const int parent = parentOf(n);
+        const bool changed = changeEvery > 0 && n % changeEvery == 0;
         csv << key(n) << ',' << label(n) << ',' << (parent < 0 ? "" : key(parent)) << ',' << nameEn(n) << ','
-            << nameDe(n) << ',' << (hasNote(n) ? note(n) : "") << '\n';
+            << nameDe(n) << (changed ? " (neu)" : "") << ',' << (hasNote(n) ? note(n) : "") << '\n';
     }
     if (!csv) fail("cannot write " + path);
 }
@@ -454,6 +462,20 @@ std::string grouped(long long number) {
     return digits;
 }
 
+// The bytes of the database's pages in use (pages freed by a removal are
+// reused by later writes, so the file's size would understate a growth).
+long long usedBytes(const std::string& path) {
+    Database db(path, false);
+    auto pragma = [&](const char* name) {
+        Statement statement(db, std::string("PRAGMA ") + name);
+        return statement.next() ? sqlite3_column_int64(statement.handle(), 0) : 0;
+    };
+    return (pragma("page_count") - pragma("freelist_count")) * pragma("page_size");
+}
+
+// The database's growth from the second release, by size.
+std::vector<std::pair<int, long long>> growth;
+
 void measure(int items, std::vector<Result>* results) {
     char folder[] = "/tmp/rdm-scale-bench-XXXXXX";
     if (mkdtemp(folder) == nullptr) fail("mkdtemp failed");
@@ -491,6 +513,19 @@ void measure(int items, std::vector<Result>* results) {
     const double removeRaw = rawRemove(rawDb, ids);
     compareRows(projectDb, rawDb, "removal", items);
     results->push_back({"removal", items, removeProject, removeRaw});
+    // A second release with 1% of its items changed: the file's growth, and
+    // rdm diff of the two against exporting both (no raw baseline: the
+    // export is the yardstick).
+    std::fprintf(stderr, " diff ...");
+    const std::string release = home + "/release2.csv";
+    writeCsv(release, items, 100);
+    const long long sizeBefore = usedBytes(projectDb);
+    rdm(std::string("import demo ") + kDomain + " '" + release + "' --quiet >/dev/null");
+    growth.push_back({items, usedBytes(projectDb) - sizeBefore});
+    const double diffProject = timedRdm(std::string("diff demo ") + kDomain + " >/dev/null 2>&1");
+    const double exportBoth = timedRdm(std::string("export demo ") + kDomain + " --version 1 >/dev/null") +
+                              timedRdm(std::string("export demo ") + kDomain + " --version 2 >/dev/null");
+    results->push_back({"diff", items, diffProject, exportBoth});
     std::fprintf(stderr, " done\n");
 
     if (std::system(("rm -rf '" + home + "'").c_str()) != 0) fail("cannot remove " + home);
@@ -531,7 +566,7 @@ int main(int argc, char** argv) {
     std::vector<Result> results;
     for (const int items : sizes) measure(items, &results);
 
-    const char* const works[] = {"import", "read", "copy", "removal"};
+    const char* const works[] = {"import", "read", "copy", "removal", "diff"};
     std::printf("\nrdm (whole processes) against raw SQLite (C API, same rows), %s to %s items, %.2f texts per item\n\n",
                 grouped(sizes.front()).c_str(), grouped(sizes.back()).c_str(),
                 static_cast<double>(textCount(sizes.back())) / sizes.back());
@@ -568,6 +603,12 @@ int main(int argc, char** argv) {
                     goal->project < kImportGoalSeconds ? "met" : "MISSED", ratio, kImportGoalRatio,
                     ratio <= kImportGoalRatio ? "met" : "MISSED");
     }
+    std::printf("\n(diff: rdm diff of two releases differing in 1%% of their items; its \"raw\" column is rdm "
+                "export of both versions, the goal is at most 3x that and under 5 s at %s items)\n",
+                grouped(kGoalItems).c_str());
+    for (const auto& [items, bytes] : growth)
+        std::printf("second release (1%% changed) of %s items: %.1f MB more pages in use (goal at %s items: under 60 MB)\n",
+                    grouped(items).c_str(), static_cast<double>(bytes) / 1e6, grouped(kGoalItems).c_str());
     for (const std::string& line : notes) std::printf("note: %s\n", line.c_str());
     return 0;
 }

@@ -24,6 +24,7 @@ struct DiffOptions {
     std::string format;
     int from = 0;
     int to = 0;
+    std::string fromAt, toAt;  // moments (--from-at, --to-at), else empty
 };
 
 // Passes the comparison's rows through unchanged and counts them on the way,
@@ -91,7 +92,11 @@ int diffVersions(const DiffOptions& o) {
     int id = -1;
     std::string name, error;
     if (!findDomain(repo, o.domain, &id, &name, &error)) return fail(error);
-    RefDataCursor* rows = viewer->getVersionDiff(repo.handle(), id, o.from, o.to);
+    int from = o.from, to = o.to;
+    if ((!o.fromAt.empty() && !versionAt(repo, id, name, o.fromAt, &from, &error)) ||
+        (!o.toAt.empty() && !versionAt(repo, id, name, o.toAt, &to, &error)))
+        return fail(error);
+    RefDataCursor* rows = viewer->getVersionDiff(repo.handle(), id, from, to);
     if (rows == nullptr) return fail(repo.errorText());
     std::unique_ptr<CountingCursor> counted(new CountingCursor(rows));
     if (printCursor(counted.get(), format) < 0) return fail(repo.errorText());
@@ -110,10 +115,16 @@ void addDiffCommand(CLI::App& app, Action* action) {
     CLI::App* diff = app.add_subcommand("diff", "List what changed between two versions of a domain");
     diff->add_option("repository", o->repository, "Repository name")->required();
     diff->add_option("domain", o->domain, "Domain name or #ID")->required();
-    diff->add_option("--from", o->from, "The older version (default 0: the one before --to)")
-        ->check(CLI::NonNegativeNumber);
-    diff->add_option("--to", o->to, "The newer version (default 0: the newest)")
-        ->check(CLI::NonNegativeNumber);
+    CLI::Option* from = diff->add_option("--from", o->from, "The older version (default 0: the one before --to)")
+                            ->check(CLI::NonNegativeNumber);
+    CLI::Option* to = diff->add_option("--to", o->to, "The newer version (default 0: the newest)")
+                          ->check(CLI::NonNegativeNumber);
+    diff->add_option("--from-at", o->fromAt, "Instead of --from: the version that was the newest at this moment (UTC)")
+        ->check(momentCheck())
+        ->excludes(from);
+    diff->add_option("--to-at", o->toAt, "Instead of --to: the version that was the newest at this moment (UTC)")
+        ->check(momentCheck())
+        ->excludes(to);
     diff->add_option("--format", o->format,
                      "Output: table, csv or json (default: table on a terminal, else csv)")
         ->check(CLI::IsMember({"table", "csv", "json"}));

@@ -22,6 +22,7 @@ enum ItemColumn { kItemId = 0, kItemKey = 1, kItemLabel = 2, kParentId = 3, kVal
 
 struct ExportCommand {
     std::string repository, domain, format = "csv", language = "en";
+    std::string at;  // a moment (--at), else empty
     int version = 0;
 };
 
@@ -87,7 +88,15 @@ int runExport(const ExportCommand& c) {
     if (!repo.open(c.repository, &error)) return fail(error);
     RefDataViewer* viewer = repo.viewer();
     if (viewer == nullptr) return fail(repo.errorText());
-    RefDataCursor* cursor = viewer->getDomainItemsWithAttributes(repo.handle(), QxbString(c.domain), c.version);
+    std::string domain = c.domain;
+    int version = c.version;
+    if (!c.at.empty()) {
+        int id = -1;
+        std::string error;
+        if (!findDomain(repo, c.domain, &id, &domain, &error) || !versionAt(repo, id, domain, c.at, &version, &error))
+            return fail(error);
+    }
+    RefDataCursor* cursor = viewer->getDomainItemsWithAttributes(repo.handle(), QxbString(domain), version);
     if (cursor == nullptr) return fail(repo.errorText());
     ExportTable table;
     collect(cursor, c.language, &table);
@@ -103,7 +112,10 @@ void addExportCommand(CLI::App& app, Action* action) {
     CLI::App* cmd = app.add_subcommand("export", "Export the items of a domain version in the form rdm import reads");
     cmd->add_option("repository", c->repository, "Repository name")->required();
     cmd->add_option("domain", c->domain, "Domain name")->required();
-    cmd->add_option("--version", c->version, "0 the newest (default), N exactly version N");
+    CLI::Option* version = cmd->add_option("--version", c->version, "0 the newest (default), N exactly version N");
+    cmd->add_option("--at", c->at, "The version that was the newest at this moment (UTC; a date alone: its end)")
+        ->check(momentCheck())
+        ->excludes(version);
     cmd->add_option("--format", c->format, "csv (default) or json")->check(CLI::IsMember({"csv", "json"}));
     cmd->add_option("--language", c->language,
                     "Texts in this language get plain attribute columns, others NAME@LANG")

@@ -35,6 +35,7 @@ struct QueryOptions {
     std::string domain;
     std::string key;
     std::string format;
+    std::string at;  // a moment (rdm items --at), else empty
     int version = 0;
     bool allVersions = false;
     bool hasDomain = false;
@@ -96,8 +97,15 @@ int listItems(const QueryOptions& o) {
     RepositorySession repo;
     RefDataViewer* viewer = nullptr;
     if (!openViewer(repo, o.repository, &viewer)) return kFailed;
-    const QxbString name = o.hasDomain ? QxbString(o.domain) : QxbString();
-    return printOrFail(repo, viewer->getDomainItemsWithAttributes(repo.handle(), name, o.version), o.format);
+    if (o.at.empty()) {
+        const QxbString name = o.hasDomain ? QxbString(o.domain) : QxbString();
+        return printOrFail(repo, viewer->getDomainItemsWithAttributes(repo.handle(), name, o.version), o.format);
+    }
+    int id = -1, version = 0;
+    std::string name, error;
+    if (!findDomain(repo, o.domain, &id, &name, &error) || !versionAt(repo, id, name, o.at, &version, &error))
+        return fail(error);
+    return printOrFail(repo, viewer->getDomainItemsWithAttributes(repo.handle(), QxbString(name), version), o.format);
 }
 
 // Distinguishes "no such key" from a failed query, which containsItemKey
@@ -231,10 +239,15 @@ void addQueryCommands(CLI::App& app, Action* action) {
     CLI::App* items = app.add_subcommand("items", "List the items of a domain (or of every domain) at a version");
     items->add_option("repository", o->repository, "Repository name")->required();
     items->add_option("domain", o->domain, "Domain name (default: every domain)");
-    items->add_option("--version", o->version, "0 the newest (default), -1 none, N exactly version N");
+    CLI::Option* itemsVersion =
+        items->add_option("--version", o->version, "0 the newest (default), -1 none, N exactly version N");
+    items->add_option("--at", o->at, "The version that was the newest at this moment (UTC; a date alone: its end)")
+        ->check(momentCheck())
+        ->excludes(itemsVersion);
     addFormatOption(items, &o->format);
     items->callback([action, o, items]() {
         o->hasDomain = items->count("domain") > 0;
+        if (!o->at.empty() && !o->hasDomain) throw CLI::RequiresError("--at", "DOMAIN");
         *action = [o]() { return listItems(*o); };
     });
 

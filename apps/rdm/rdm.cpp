@@ -1,6 +1,7 @@
 // Shared pieces of the rdm command line.
 #include "rdm.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -137,6 +138,98 @@ bool findDomain(RepositorySession& repo, const std::string& reference, int* id, 
         *error = ambiguousDomainName(reference, ids);
         return false;
     }
+    return true;
+}
+
+bool parseMoment(const std::string& text, QxbDate* moment) {
+    const std::size_t kDateLength = 10;  // "YYYY-MM-DD"
+    std::string given = text;
+    // A "Z" (UTC, as every moment here) may end a date and time in either form.
+    if (given.size() > kDateLength + 1 && given.back() == 'Z' && given[given.size() - 2] >= '0' &&
+        given[given.size() - 2] <= '9')
+        given.pop_back();
+    QxbDate parsed;
+    if (!QxbDate::fromString(given.c_str(), &parsed)) return false;
+    // A date alone means the whole day: up to its last millisecond.
+    *moment = given.size() == kDateLength ? QxbDate(parsed.value() + 1.0 - 0.001 / 86400.0) : parsed;
+    return true;
+}
+
+CLI::Validator momentCheck() {
+    return CLI::Validator(
+        [](std::string& text) {
+            QxbDate moment;
+            return parseMoment(text, &moment)
+                       ? std::string()
+                       : "'" + text + "' is not a date (YYYY-MM-DD) or date and time (YYYY-MM-DDTHH:MM[:SS], UTC)";
+        },
+        "DATE");
+}
+
+namespace {
+
+// The column of the cursor named NAME, or -1.
+int columnNamed(RefDataCursor* cursor, const char* name) {
+    for (int c = 0; c < cursor->getColumnCount(); ++c)
+        if (cursor->getColumnName(c).str() == name) return c;
+    return -1;
+}
+
+}  // namespace
+
+bool versionAt(RepositorySession& repo, int domainId, const std::string& domainName, const std::string& text,
+               int* version, std::string* error) {
+    QxbDate moment;
+    if (!parseMoment(text, &moment)) {
+        *error = "'" + text + "' is not a date";
+        return false;
+    }
+    RefDataViewer* viewer = repo.viewer();
+    RefDataCursor* versions = viewer == nullptr ? nullptr : viewer->getDomainVersions(repo.handle(), domainId, -1);
+    if (versions == nullptr) {
+        *error = repo.errorText().str();
+        return false;
+    }
+    const int numberColumn = columnNamed(versions, "VERSION_NUMBER");
+    const int createdColumn = columnNamed(versions, "CREATED");
+    int answer = numberColumn < 0 || createdColumn < 0 ? -1 : 1;
+    double chosenAt = 0.0, firstAt = 0.0;
+    int chosen = 0;
+    std::string first;
+    while (answer != -1 && (answer = versions->next()) == 0) {
+        // To the second, as the listing of the versions shows the time.
+        const std::string shown = versions->getString(createdColumn).str();
+        QxbDate created;
+        if (!QxbDate::fromString(shown.c_str(), &created)) {
+            answer = -1;
+            break;
+        }
+        const int number = versions->getInt(numberColumn);
+        if (first.empty() || created.value() < firstAt) {
+            first = shown;
+            firstAt = created.value();
+        }
+        if (created.value() <= moment.value() &&
+            (chosen == 0 || created.value() > chosenAt || (created.value() == chosenAt && number > chosen))) {
+            chosen = number;
+            chosenAt = created.value();
+        }
+    }
+    versions->release();
+    if (answer != 1) {
+        *error = repo.errorText().str();
+        if (error->empty()) *error = "the versions of domain '" + domainName + "' have no readable creation time";
+        return false;
+    }
+    if (first.empty()) {
+        *error = "domain '" + domainName + "' has no version";
+        return false;
+    }
+    if (chosen == 0) {
+        *error = "domain '" + domainName + "' has no version at " + text + "; its first version is from " + first;
+        return false;
+    }
+    *version = chosen;
     return true;
 }
 

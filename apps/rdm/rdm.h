@@ -17,6 +17,7 @@ class RefDataViewerEx;
 struct RefDataHandle;
 namespace CLI {
 class App;
+class Validator;
 }
 
 namespace rdm {
@@ -59,6 +60,23 @@ class RepositorySession;
 // guess which one is meant). False with the reason in *error.
 bool findDomain(RepositorySession& repo, const std::string& reference, int* id, std::string* name,
                 std::string* error);
+
+// A moment named on the command line, in UTC: "YYYY-MM-DD" (the end of that
+// day, up to 23:59:59.999), or a date and a time "YYYY-MM-DD HH:MM[:SS[.fff]]"
+// or "YYYY-MM-DDTHH:MM[:SS[.fff]]", either with an optional trailing "Z".
+// False when TEXT is none of these.
+bool parseMoment(const std::string& text, QxbDate* moment);
+
+// The CLI check of an option holding a moment (see parseMoment).
+CLI::Validator momentCheck();
+
+// The number of the version of the domain that was its newest at the moment
+// named by TEXT (see parseMoment): the one with the latest creation time at
+// or before it, creation times taken to the second as `rdm versions` shows
+// them (on a tie, the greater number). False with the reason in *error, as
+// when the moment comes before the domain's first version.
+bool versionAt(RepositorySession& repo, int domainId, const std::string& domainName, const std::string& text,
+               int* version, std::string* error);
 
 // From now on, a write that has to wait for another writer (the store waits
 // minutes, see RDM_WRITE_WAIT) says so on standard error, once:

@@ -1,6 +1,7 @@
 // rdm diff through the rdm binary: three imported versions of a domain, the
 // rows between any two of them in key order, as CSV and JSON, with the
-// summary on standard error; an unknown domain or version fails.
+// summary on standard error; an unknown domain or version fails; versions
+// named by the moment they were the newest.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -98,6 +99,55 @@ TEST_F(DiffCommand, FailuresAreOneLineWithoutASummary) {
             << arguments << ": " << result.errors;
     }
     EXPECT_EQ(rdm("diff demo Codes --from -1").status, 2);
+}
+
+// --at, --from-at and --to-at read the version that was the newest at a
+// moment; the moments are the creation times `rdm versions` reports (imports
+// in the same second tie, and the greater number wins) and the end of a day.
+TEST_F(DiffCommand, ReadsTheVersionThatWasNewestAtAMoment) {
+    const CommandResult listed = rdm("versions demo Codes --format json");
+    ASSERT_EQ(listed.status, 0) << listed.output;
+    const nlohmann::json versions = nlohmann::json::parse(listed.output);
+    ASSERT_EQ(versions.size(), 3u) << listed.output;
+    std::vector<std::string> created;
+    for (const nlohmann::json& version : versions) created.push_back(version["CREATED"].get<std::string>());
+    const std::string lastDay = created[2].substr(0, 10);
+
+    struct Case {
+        std::string moment;
+        int version;
+    };
+    std::vector<Case> cases = {{lastDay, 3}};
+    for (int i = 0; i < 3; ++i) {
+        int newest = i + 1;
+        while (newest < 3 && created[static_cast<std::size_t>(newest)] == created[static_cast<std::size_t>(i)])
+            ++newest;
+        const std::string& at = created[static_cast<std::size_t>(i)];
+        cases.push_back({at, newest});
+        cases.push_back({at.substr(0, 10) + "T" + at.substr(11) + "Z", newest});
+    }
+    for (const Case& c : cases) {
+        const std::string at = " '" + c.moment + "'";
+        const CommandResult items = rdm("items demo Codes --format json --at" + at);
+        ASSERT_EQ(items.status, 0) << c.moment << ": " << items.output;
+        const nlohmann::json rows = nlohmann::json::parse(items.output);
+        ASSERT_FALSE(rows.empty()) << c.moment;
+        for (const nlohmann::json& row : rows) EXPECT_EQ(row["DOMAIN_VERSION"], c.version) << c.moment;
+        EXPECT_EQ(rdm("export demo Codes --at" + at).output,
+                  rdm("export demo Codes --version " + std::to_string(c.version)).output)
+            << c.moment;
+        EXPECT_EQ(rdm("diff demo Codes --format csv --from-at" + at + " --to-at " + lastDay).output,
+                  rdm("diff demo Codes --format csv --to 3 --from " + std::to_string(c.version)).output)
+            << c.moment;
+    }
+
+    const CommandResult early = rdm("export demo Codes --at 2000-01-01");
+    EXPECT_EQ(early.status, 1);
+    EXPECT_EQ(early.output, "rdm: domain 'Codes' has no version at 2000-01-01; its first version is from " +
+                                created[0] + "\n");
+    for (const char* arguments : {"items demo Codes --at 2026-02-30", "export demo Codes --at 2026-12-08T9:00",
+                                  "diff demo Codes --to-at yesterday", "items demo Codes --at 2026-12-08 --version 1"})
+        EXPECT_EQ(rdm(arguments).status, 2) << arguments;
 }
 
 }  // namespace
