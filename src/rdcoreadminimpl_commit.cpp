@@ -337,73 +337,30 @@ bool RefDataAdminImpl::loadStoredValues(RefDataHandle* handle, unsigned versionI
     });
 }
 
-// The session's items, in order, against the stored newest version's
-// (item, position, label, parent); its attributes against the version's;
-// and its values: an import session keeps the id of a stored value it sets
-// again and links a stored text it sets again, so equal content means every
-// value and text is a stored one of the newest version, as many as there.
+// Equal content: no item added, removed or changed (getImportChanges), and
+// the same attributes of the version.
 bool RefDataAdminImpl::importMatchesNewest(RefDataHandle* handle, bool* sameOut) {
-    if (!sessionOpen(handle, RDADMIN_SITE)) return false;
-    DomainEditSession* session = handle->currentDomain;
-    if (!session->importMode)
-        return refuseEdit(handle, RDADMIN_SITE, rdcore::kMsgEditNotApplicable,
-                          "only a session opened for an import compares with the stored version");
+    int added = 0, removed = 0, changed = 0;
+    if (!getImportChanges(handle, &added, &removed, &changed)) return false;
     if (sameOut == nullptr) return true;
+    DomainEditSession* session = handle->currentDomain;
     *sameOut = false;
-    if (session->storedNewestId == kNotStored) return true;
+    if (session->storedNewestId == kNotStored || added != 0 || removed != 0 || changed != 0) return true;
     try {
-        PendingVersion& newest = session->newest();
-        RefDataStore* store = handle->adminStore;
-        const QxbString none;
-        const QxbDate noDate;
-        bool same = true;
-        auto entry = newest.items.begin();
-        const bool read = walkListing(
-            handle, store->listVersionItems(kAny, session->storedNewestId, kAny, noDate, kAny, none, kAny),
-            [&](StoreResultSet& row) {
-                if (!same) return true;
-                if (entry == newest.items.end() || entry->item == nullptr) {
-                    same = false;
-                    return true;
-                }
-                const unsigned parent = entry->parentItem != nullptr ? entry->parentItem->id : kAny;
-                same = entry->item->id == idAt(row, 2) && static_cast<int>(entry->number) == row.getInt(4) &&
-                       entry->text == row.getString(5) && parent == idAt(row, 6);
-                ++entry;
-                return true;
-            });
-        if (!read) return false;
-        same = same && entry == newest.items.end();
         std::vector<unsigned> stored, ours;
-        if (same && !walkListing(handle, store->listVersionAttributes(session->id, kAny, session->storedNewestId, none),
-                                 [&](StoreResultSet& row) {
-                                     stored.push_back(idAt(row, 1));
-                                     return true;
-                                 }))
+        const QxbString none;
+        if (!walkListing(handle,
+                         handle->adminStore->listVersionAttributes(session->id, kAny, session->storedNewestId, none),
+                         [&](StoreResultSet& row) {
+                             stored.push_back(idAt(row, 1));
+                             return true;
+                         }))
             return false;
-        for (const VersionAttributeEntry& used : newest.attributes)
+        for (const VersionAttributeEntry& used : session->newest().attributes)
             ours.push_back(used.domainAttribute != nullptr ? used.domainAttribute->id : kNotStored);
         std::sort(stored.begin(), stored.end());
         std::sort(ours.begin(), ours.end());
-        same = same && stored == ours;
-        std::size_t values = 0, texts = 0;
-        for (const VersionItemEntry& item : newest.items) {
-            for (const ItemAttributeValue& value : item.values) {
-                const DomainEditSession::StoredValue* known = session->storedValue(&item, value.attribute);
-                if (known == nullptr || known->id != value.id) same = false;
-                ++values;
-            }
-        }
-        for (const ItemValueLink& link : newest.itemValueLinks) {
-            if (link.value == nullptr) continue;
-            ++texts;
-            const DomainEditSession::StoredValue* known =
-                session->storedValue(link.value->owner, link.value->attribute);
-            if (known == nullptr ||
-                std::find(known->texts.begin(), known->texts.end(), link.localizedText) == known->texts.end())
-                same = false;
-        }
-        *sameOut = same && values == session->storedValues.size() && texts == session->storedTextCount;
+        *sameOut = stored == ours;
         return true;
     } catch (const std::bad_alloc&) {
         return report(handle, RDADMIN_SITE, rdcore::kMsgOutOfMemory);

@@ -2,6 +2,7 @@
 // calls of the handle's query store wrapped into a cursor.
 #pragma once
 
+#include <functional>
 #include <map>
 
 #include "RefDataViewerEx.h"
@@ -71,6 +72,10 @@ private:
     void reportStoreError(RefDataHandle* handle, RefDataStore* store, const char* file, int line);
     // False (message 3 reported) when the handle has no query store.
     bool hasQueryStore(RefDataHandle* handle, const char* file, int line);
+    // Every row of a query-store listing through read. A null listing or an
+    // answer other than a row or the end is the store's failure (reported),
+    // never a shorter list.
+    bool walkListing(RefDataHandle* handle, StoreResultSet* rows, const std::function<void(StoreResultSet&)>& read);
     // A store-backed query: the store check, one listing, the wrapping.
     template <typename Listing>
     RefDataCursor* storeQuery(RefDataHandle* handle, Listing listing);

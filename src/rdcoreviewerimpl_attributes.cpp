@@ -28,23 +28,23 @@ struct AttributeLine {
 
 }  // namespace
 
+bool RefDataViewerImpl::walkListing(RefDataHandle* handle, StoreResultSet* rows,
+                                    const std::function<void(StoreResultSet&)>& read) {
+    if (rows == nullptr) {
+        reportStoreError(handle, handle->queryStore, __FILE__, __LINE__);
+        return false;
+    }
+    Owned<StoreResultSet> owned(rows);
+    int answer = 0;
+    while ((answer = owned->next()) == 1) read(*owned);
+    if (answer == 0) return true;
+    reportStoreError(handle, handle->queryStore, __FILE__, __LINE__);
+    return false;
+}
+
 RefDataCursor* RefDataViewerImpl::getAttributes(RefDataHandle* handle, int domainId) {
     if (handle == nullptr || !hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
     RefDataStore* store = handle->queryStore;
-    // Every row of a listing through read; a store answer other than a row
-    // or the end is a failure (reported), never a shorter list.
-    auto walk = [&](StoreResultSet* rows, const std::function<void(StoreResultSet&)>& read) {
-        if (rows == nullptr) {
-            reportStoreError(handle, store, __FILE__, __LINE__);
-            return false;
-        }
-        Owned<StoreResultSet> owned(rows);
-        int answer = 0;
-        while ((answer = owned->next()) == 1) read(*owned);
-        if (answer == 0) return true;
-        reportStoreError(handle, store, __FILE__, __LINE__);
-        return false;
-    };
     const QxbString none;
     const QxbDate noDate;
     try {
@@ -52,7 +52,7 @@ RefDataCursor* RefDataViewerImpl::getAttributes(RefDataHandle* handle, int domai
         if (domainId != -1) {
             const unsigned domain = static_cast<unsigned>(domainId);
             bool found = false;
-            if (!walk(store->listDomains(domain, none, none, none, none, none, none, kAny, none, kAny, kAny, noDate,
+            if (!walkListing(handle, store->listDomains(domain, none, none, none, none, none, none, kAny, none, kAny, kAny, noDate,
                                          none, noDate),
                       [&](StoreResultSet&) { found = true; }))
                 return nullptr;
@@ -66,18 +66,18 @@ RefDataCursor* RefDataViewerImpl::getAttributes(RefDataHandle* handle, int domai
             std::unordered_map<int, int> attributeOf;  // domain attribute -> attribute
             std::vector<int> used;
             const bool read =
-                walk(store->listDomainVersions(kAny, domain, kAny, none, none, none, none, kAny, none, kAny, noDate,
+                walkListing(handle, store->listDomainVersions(kAny, domain, kAny, none, none, none, none, kAny, none, kAny, noDate,
                                                noDate),
                      [&](StoreResultSet& row) {
                          if (newest != kAny && row.getInt(2) < newestNumber) return;
                          newestNumber = row.getInt(2);
                          newest = static_cast<unsigned>(row.getInt(0));
                      }) &&
-                walk(store->listDomainAttributes(kAny, domain, kAny),
+                walkListing(handle, store->listDomainAttributes(kAny, domain, kAny),
                      [&](StoreResultSet& row) { attributeOf.emplace(row.getInt(0), row.getInt(2)); });
             if (!read) return nullptr;
             if (newest != kAny &&
-                !walk(store->listVersionAttributes(domain, kAny, newest, none),
+                !walkListing(handle, store->listVersionAttributes(domain, kAny, newest, none),
                       [&](StoreResultSet& row) { used.push_back(row.getInt(1)); }))
                 return nullptr;
             for (const int domainAttribute : used) {
@@ -88,9 +88,9 @@ RefDataCursor* RefDataViewerImpl::getAttributes(RefDataHandle* handle, int domai
         std::unordered_map<int, QxbString> contexts;
         std::vector<AttributeLine> lines;
         const bool listed =
-            walk(store->listAttributeContexts(kAny, none, none),
+            walkListing(handle, store->listAttributeContexts(kAny, none, none),
                  [&](StoreResultSet& row) { contexts.emplace(row.getInt(0), row.getString(1)); }) &&
-            walk(store->listAttributes(kAny, none, none), [&](StoreResultSet& row) {
+            walkListing(handle, store->listAttributes(kAny, none, none), [&](StoreResultSet& row) {
                 AttributeLine line;
                 line.id = row.getInt(0);
                 if (domainId != -1 && wanted.count(line.id) == 0) return;

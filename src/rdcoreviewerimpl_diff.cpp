@@ -26,20 +26,6 @@ RefDataCursor* RefDataViewerImpl::getVersionDiff(RefDataHandle* handle, int doma
     RefDataStore* store = handle->queryStore;
     const QxbString none;
     const QxbDate noDate;
-    // Every row of a listing; an answer other than a row or the end is the
-    // store's failure (reported).
-    auto walk = [&](StoreResultSet* rows, const std::function<void(StoreResultSet&)>& read) {
-        if (rows == nullptr) {
-            reportStoreError(handle, store, __FILE__, __LINE__);
-            return false;
-        }
-        Owned<StoreResultSet> owned(rows);
-        int answer = 0;
-        while ((answer = owned->next()) == 1) read(*owned);
-        if (answer == 0) return true;
-        reportStoreError(handle, store, __FILE__, __LINE__);
-        return false;
-    };
     try {
         if (domainId == -1) {
             reportError(handle, __FILE__, __LINE__,
@@ -50,7 +36,7 @@ RefDataCursor* RefDataViewerImpl::getVersionDiff(RefDataHandle* handle, int doma
         QxbString name;
         bool found = false;
         std::map<int, unsigned> versions;  // number -> id
-        if (!walk(store->listDomains(domain, none, none, none, none, none, none, kAny, none, kAny, kAny, noDate, none,
+        if (!walkListing(handle, store->listDomains(domain, none, none, none, none, none, none, kAny, none, kAny, kAny, noDate, none,
                                      noDate),
                   [&](StoreResultSet& row) {
                       found = true;
@@ -62,7 +48,7 @@ RefDataCursor* RefDataViewerImpl::getVersionDiff(RefDataHandle* handle, int doma
                         qxb_get_message(__FILE__, __LINE__, rdcore::kModule, kMsgDomainNotFound, ""));
             return nullptr;
         }
-        if (!walk(store->listDomainVersions(kAny, domain, kAny, none, none, none, none, kAny, none, kAny, noDate,
+        if (!walkListing(handle, store->listDomainVersions(kAny, domain, kAny, none, none, none, none, kAny, none, kAny, noDate,
                                             noDate),
                   [&](StoreResultSet& row) {
                       versions.emplace(row.getInt(2), static_cast<unsigned>(row.getInt(0)));

@@ -108,14 +108,7 @@ protected:
         }
     }
 
-    Counts counts() {
-        Counts all;
-        StoreResultSet* rows = store->listTableCounts();
-        if (rows == nullptr) return all;
-        while (rows->next() == 1) all[rows->getString(0).str()] = rows->getInt(1);
-        rows->release();
-        return all;
-    }
+    Counts counts() { return tableCounts(store); }
     // A trigger that makes every write of one kind to one table fail.
     void injectFailure(const std::string& event, const std::string& table) {
         const std::string sql = "CREATE TRIGGER injected BEFORE " + event + " ON kiv_rdm_" + table +

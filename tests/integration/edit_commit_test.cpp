@@ -75,13 +75,7 @@ protected:
             lines.insert(row.key + "|" + row.label + "|" + (row.parent > 0 ? keys[row.parent] : "") + "|" + row.value);
         return lines;
     }
-    Counts counts() {
-        Counts all;
-        StoreResultSet* rows = handle->adminStore->listTableCounts();
-        while (rows != nullptr && rows->next() == 1) all[rows->getString(0).str()] = rows->getInt(1);
-        if (rows != nullptr) rows->release();
-        return all;
-    }
+    Counts counts() { return tableCounts(handle->adminStore); }
     std::string errorText() { return handle->errorText.str(); }
 
     TempHome home;

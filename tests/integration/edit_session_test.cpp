@@ -73,13 +73,7 @@ protected:
         if (rows != nullptr) rows->release();
         return id;
     }
-    Counts counts() {
-        Counts all;
-        StoreResultSet* rows = handle->adminStore->listTableCounts();
-        while (rows != nullptr && rows->next() == 1) all[rows->getString(0).str()] = rows->getInt(1);
-        if (rows != nullptr) rows->release();
-        return all;
-    }
+    Counts counts() { return tableCounts(handle->adminStore); }
     bool begin(unsigned id) {
         return admin->beginNewDomainVersion(handle, id, QxbString(), QxbString(), false, 1, QxbString("draft"));
     }

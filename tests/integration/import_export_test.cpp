@@ -43,24 +43,6 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-// Row counts of every table of the demo repository's store.
-std::map<std::string, int> tableCounts() {
-    std::map<std::string, int> counts;
-    RepositoryAdmin* admin = createRepositoryAdmin(1, 0);
-    if (admin == nullptr) return counts;
-    Repository* data = admin->openRepositoryByDsn(QxbString("sqlite:data/demo.db"), QxbString("kiv_rdm_"), 0, 0);
-    if (data != nullptr) {
-        RefDataStore* store = data->createStore();
-        StoreResultSet* rows = store->listTableCounts();
-        while (rows != nullptr && rows->next() == 1) counts[rows->getString(0).str()] = rows->getInt(1);
-        if (rows != nullptr) rows->release();
-        store->release();
-        data->release();
-    }
-    admin->release();
-    return counts;
-}
-
 class ImportExport : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(runRdm(home.path(), "repo create demo").status, 0); }

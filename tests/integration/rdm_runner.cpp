@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "repadm.h"
+
 namespace {
 
 std::string readAll(FILE* pipe) {
@@ -42,4 +44,28 @@ CommandResult runRdm(const std::string& home, const std::string& arguments) {
     result.output += result.errors;
     std::remove(errorsFile.c_str());
     return result;
+}
+
+std::map<std::string, int> tableCounts(RefDataStore* store) {
+    std::map<std::string, int> counts;
+    StoreResultSet* rows = store->listTableCounts();
+    if (rows == nullptr) return counts;
+    while (rows->next() == 1) counts[rows->getString(0).str()] = rows->getInt(1);
+    rows->release();
+    return counts;
+}
+
+std::map<std::string, int> tableCounts() {
+    std::map<std::string, int> counts;
+    RepositoryAdmin* admin = createRepositoryAdmin(1, 0);
+    if (admin == nullptr) return counts;
+    Repository* data = admin->openRepositoryByDsn(QxbString("sqlite:data/demo.db"), QxbString("kiv_rdm_"), 0, 0);
+    if (data != nullptr) {
+        RefDataStore* store = data->createStore();
+        counts = tableCounts(store);
+        store->release();
+        data->release();
+    }
+    admin->release();
+    return counts;
 }
