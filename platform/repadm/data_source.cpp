@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 
 #include "qxbcpp.h"
 #include "qxlog.h"
@@ -59,6 +61,126 @@ bool createSchema(StoreSession& session, std::string* error) {
     bool ok = version >= 0;
     if (ok && version == 0) ok = connection.execute(session.withPrefix(kSchema), error);
     if (ok) return connection.execute("COMMIT", error);
+    std::string ignored;
+    connection.execute("ROLLBACK", &ignored);
+    return false;
+}
+
+// The schema's statements that create table (without prefix) and its
+// indexes, in the schema's order.
+std::vector<std::string> statementsOf(const std::string& table) {
+    const std::string created = "CREATE TABLE {P}" + table + " (";
+    const std::string indexed = " ON {P}" + table + " (";
+    std::vector<std::string> found;
+    const std::string schema = kSchema;
+    std::size_t start = 0;
+    for (std::size_t end = schema.find(';'); end != std::string::npos; end = schema.find(';', start)) {
+        std::string statement = schema.substr(start, end - start);
+        start = end + 1;
+        // Comment lines before a statement belong to no statement.
+        std::size_t at = 0;
+        while (at < statement.size() && (statement[at] == '\n' || statement.compare(at, 2, "--") == 0)) {
+            const std::size_t next = statement.find('\n', at);
+            at = next == std::string::npos ? statement.size() : next + 1;
+        }
+        statement.erase(0, at);
+        if (statement.compare(0, created.size(), created) == 0 ||
+            (statement.compare(0, 13, "CREATE INDEX ") == 0 && statement.find(indexed) != std::string::npos)) {
+            found.push_back(statement);
+        }
+    }
+    return found;
+}
+
+// The single integer answer of sql, with text (when given) bound to its one
+// parameter; 0 when it has no row.
+bool integerOf(SqlConnection& connection, const std::string& sql, const std::string* text,
+               std::int64_t* value, std::string* error) {
+    std::unique_ptr<SqlStatement> statement = connection.prepare(sql, error);
+    if (!statement) return false;
+    const int rc = !text || statement->bindText(1, text->data(), text->size()) ? statement->step() : -1;
+    if (rc < 0) {
+        *error = connection.errorText();
+        return false;
+    }
+    *value = rc == 1 ? statement->columnInt(0) : 0;
+    return true;
+}
+
+// The names of table's own indexes (not those SQLite makes for a UNIQUE).
+bool indexesOf(SqlConnection& connection, const std::string& table, std::vector<std::string>* names,
+               std::string* error) {
+    std::unique_ptr<SqlStatement> statement = connection.prepare(
+        "SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL AND tbl_name = ?", error);
+    if (!statement) return false;
+    int rc = statement->bindText(1, table.data(), table.size()) ? 1 : -1;
+    while (rc == 1 && (rc = statement->step()) == 1) {
+        std::size_t length = 0;
+        const char* name = statement->columnText(0, &length);
+        names->emplace_back(name, length);
+    }
+    if (rc < 0) *error = connection.errorText();
+    return rc == 0;
+}
+
+const char* const kBulkTables[] = {"items", "localized_texts", "version_items",
+                                   "item_attribute_values", "version_item_values",
+                                   "version_item_value_links", "change_records"};
+
+// Version 1 numbered every table with AUTOINCREMENT; version 2 has the store
+// number the bulk tables (see schema.sql) and drops two indexes. Each bulk
+// table is made anew by the schema's own statements and refilled; its
+// sequence carries on from SQLite's, so no id is ever used twice.
+bool migrateFrom1(StoreSession& session, std::string* error) {
+    SqlConnection& connection = session.connection();
+    auto run = [&](const std::string& sql) { return connection.execute(session.withPrefix(sql), error); };
+    for (const std::string& statement : statementsOf("id_sequences"))
+        if (!run(statement)) return false;
+    for (const std::string table : kBulkTables) {
+        const std::string name = session.prefix() + table;
+        std::int64_t sequence = 0, highest = 0;
+        std::vector<std::string> indexes;
+        if (!integerOf(connection, "SELECT seq FROM sqlite_sequence WHERE name = ?", &name, &sequence, error) ||
+            !integerOf(connection, session.withPrefix("SELECT MAX(ID) FROM {P}" + table), nullptr, &highest,
+                       error) ||
+            !indexesOf(connection, name, &indexes, error)) {
+            return false;
+        }
+        // The new indexes take the old ones' names.
+        for (const std::string& index : indexes)
+            if (!connection.execute("DROP INDEX \"" + index + "\"", error)) return false;
+        if (!run("ALTER TABLE {P}" + table + " RENAME TO {P}" + table + "_v1")) return false;
+        for (const std::string& statement : statementsOf(table))
+            if (!run(statement)) return false;
+        if (!run("INSERT INTO {P}" + table + " SELECT * FROM {P}" + table + "_v1") ||
+            !run("DROP TABLE {P}" + table + "_v1") ||
+            !run("INSERT INTO {P}id_sequences (TABLE_NAME, LAST_ID) VALUES ('" + table + "', " +
+                 std::to_string(std::max(sequence, highest)) + ")")) {
+            return false;
+        }
+    }
+    return run("UPDATE {P}meta SET META_VALUE = '2' WHERE META_KEY = 'SCHEMA_VERSION'");
+}
+
+// Brings a repository of an older schema version to this one, in one
+// transaction: a failure leaves it as it was.
+bool migrate(StoreSession& session, const std::string& path, std::string* error) {
+    SqlConnection& connection = session.connection();
+    if (!connection.execute("BEGIN IMMEDIATE", error)) return false;
+    // Another process may have migrated it while this one waited.
+    int version = schemaVersion(session, error);
+    const int found = version;
+    bool ok = version >= 0;
+    if (ok && version == 1) ok = migrateFrom1(session, error), version = 2;
+    if (ok && connection.execute("COMMIT", error)) {
+        if (found < kSchemaVersion) {
+            qxlogGetLogger("repadm")->log(QXLOG_NOTICE, __FILE__, __LINE__,
+                                          "migrated the repository \"%s\" (prefix \"%s\") from schema "
+                                          "version %d to %d", path.c_str(), session.prefix().c_str(),
+                                          found, version);
+        }
+        return true;
+    }
     std::string ignored;
     connection.execute("ROLLBACK", &ignored);
     return false;
@@ -172,6 +294,14 @@ std::shared_ptr<StoreSession> openSession(const std::string& path, const std::st
         *error = "the database \"" + path + "\" holds no reference-data tables with the prefix \"" +
                  prefix + "\" (only creating a repository creates them)";
         return nullptr;
+    }
+    if (version > 0 && version < kSchemaVersion) {
+        if (!migrate(*session, path, &reason)) {
+            *error = "cannot bring the database \"" + path + "\" from schema version " +
+                     std::to_string(version) + " to " + std::to_string(kSchemaVersion) + ": " + reason;
+            return nullptr;
+        }
+        version = kSchemaVersion;
     }
     if (version > kSchemaVersion) {
         *error = "the database \"" + path + "\" has schema version " + std::to_string(version) +

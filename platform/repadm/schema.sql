@@ -1,10 +1,19 @@
--- The reference-data store's schema, version 1. "{P}" stands for the
+-- The reference-data store's schema, version 2. "{P}" stands for the
 -- repository's table prefix. Identifiers that mean "none" are NULL. Columns
 -- declared DATE hold Julian day numbers (julianday()). Deletions are explicit:
 -- the callers remove dependent rows, so no reference cascades. Identifiers
--- stay below 2^31 (CHECK), so every id fits a signed 32-bit integer.
+-- stay below 2^31, so every id fits a signed 32-bit integer, and no id is
+-- used twice, even after its row is gone.
+--
+-- Two kinds of numbering. The small tables number their rows with
+-- AUTOINCREMENT (and a CHECK for the bound). The bulk tables (items, texts,
+-- version items, values and their links, change records) are numbered by
+-- the store from {P}id_sequences: the last id each has handed out, read once
+-- per transaction and written back when it commits, instead of SQLite's
+-- bookkeeping on every row. The store checks their bound.
 
 CREATE TABLE {P}meta (META_KEY TEXT PRIMARY KEY NOT NULL, META_VALUE TEXT);
+CREATE TABLE {P}id_sequences (TABLE_NAME TEXT PRIMARY KEY NOT NULL, LAST_ID INTEGER NOT NULL);
 
 -- Lookup tables.
 CREATE TABLE {P}table_codes (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), CODE TEXT NOT NULL UNIQUE, DESCRIPTION TEXT);
@@ -19,11 +28,11 @@ CREATE TABLE {P}accounts (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 21474
   DESCRIPTION TEXT, TEXT5 TEXT, TEXT6 TEXT, TEXT7 TEXT, ROLE_ID INTEGER, CREATED DATE);
 CREATE TABLE {P}attributes (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), TYPE_ID INTEGER, CONTEXT_ID INTEGER, NAME TEXT,
   LABEL TEXT, TYPE_NAME TEXT, LANGUAGE_ID INTEGER, FLAG TEXT, CREATED DATE, ACCOUNT_ID INTEGER, NOTE TEXT);
-CREATE TABLE {P}items (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), ITEM_KEY TEXT, ITEM_TEXT TEXT, FLAG1 TEXT, FLAG2 TEXT,
+CREATE TABLE {P}items (ID INTEGER PRIMARY KEY, ITEM_KEY TEXT, ITEM_TEXT TEXT, FLAG1 TEXT, FLAG2 TEXT,
   TEXT2 TEXT, ACCOUNT_ID INTEGER);
 CREATE TABLE {P}item_permissions (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), ITEM_ID INTEGER, ACCOUNT_ID INTEGER,
   PERMISSION_ID INTEGER);
-CREATE TABLE {P}localized_texts (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), TEXT_VALUE TEXT, LANGUAGE_ID INTEGER);
+CREATE TABLE {P}localized_texts (ID INTEGER PRIMARY KEY, TEXT_VALUE TEXT, LANGUAGE_ID INTEGER);
 
 -- Domains and their versions.
 CREATE TABLE {P}domains (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), NAME TEXT, DESCRIPTION TEXT, TEXT1 TEXT, FLAG1 TEXT,
@@ -51,30 +60,32 @@ CREATE TABLE {P}version_attributes (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (
   DOMAIN_ATTRIBUTE_ID INTEGER, VERSION_ID INTEGER, FLAG TEXT);
 CREATE TABLE {P}version_values (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), VERSION_ID INTEGER,
   DOMAIN_ATTRIBUTE_VALUE_ID INTEGER);
-CREATE TABLE {P}version_items (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), VERSION_ID INTEGER, ITEM_ID INTEGER,
+CREATE TABLE {P}version_items (ID INTEGER PRIMARY KEY, VERSION_ID INTEGER, ITEM_ID INTEGER,
   CREATED DATE, POSITION INTEGER, LABEL TEXT, PARENT_ITEM_ID INTEGER);
 -- ITEM_ID and VERSION_ID are copied from the version item when the value is
 -- stored: a copied version reaches the value through its links and the item
 -- even after the version item it was made for is gone.
-CREATE TABLE {P}item_attribute_values (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), VERSION_ITEM_ID INTEGER,
+CREATE TABLE {P}item_attribute_values (ID INTEGER PRIMARY KEY, VERSION_ITEM_ID INTEGER,
   ATTRIBUTE_ID INTEGER, ITEM_ID INTEGER, VERSION_ID INTEGER);
-CREATE TABLE {P}version_item_values (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), VERSION_ID INTEGER,
+CREATE TABLE {P}version_item_values (ID INTEGER PRIMARY KEY, VERSION_ID INTEGER,
   ITEM_ATTRIBUTE_VALUE_ID INTEGER);
-CREATE TABLE {P}version_item_value_links (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), VERSION_ID INTEGER,
+CREATE TABLE {P}version_item_value_links (ID INTEGER PRIMARY KEY, VERSION_ID INTEGER,
   LOCALIZED_TEXT_ID INTEGER, ITEM_ATTRIBUTE_VALUE_ID INTEGER);
-CREATE TABLE {P}change_records (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), DOMAIN_ID INTEGER, STATUS TEXT,
+CREATE TABLE {P}change_records (ID INTEGER PRIMARY KEY, DOMAIN_ID INTEGER, STATUS TEXT,
   OBJECT_ID INTEGER, TABLE_CODE TEXT, DESCRIPTION TEXT, LANGUAGE_ID INTEGER, ACCOUNT_ID INTEGER, CREATED DATE);
 CREATE TABLE {P}domain_extras (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), TEXT1 TEXT, TEXT2 TEXT, DOMAIN_ID INTEGER,
   NUMBER INTEGER, TEXT3 TEXT, TEXT4 TEXT);
 
--- Every column that a listing filters or joins by.
+-- Every column that a listing filters or joins by, where the table is large
+-- enough for it to matter. Texts by language and values by attribute are
+-- looked for only when a language or an attribute is deleted: a scan then
+-- costs less than an index entry for every text and value written.
 CREATE INDEX {P}accounts_name ON {P}accounts (NAME);
 CREATE INDEX {P}attributes_name ON {P}attributes (NAME, LABEL);
 CREATE INDEX {P}attributes_label ON {P}attributes (LABEL);
 CREATE INDEX {P}items_key ON {P}items (ITEM_KEY);
 CREATE INDEX {P}item_permissions_item ON {P}item_permissions (ITEM_ID);
 CREATE INDEX {P}item_permissions_account ON {P}item_permissions (ACCOUNT_ID);
-CREATE INDEX {P}localized_texts_language ON {P}localized_texts (LANGUAGE_ID);
 CREATE INDEX {P}domains_name ON {P}domains (NAME);
 CREATE INDEX {P}domain_versions_domain ON {P}domain_versions (DOMAIN_ID, VERSION_NUMBER);
 CREATE INDEX {P}domain_permissions_domain ON {P}domain_permissions (DOMAIN_ID);
@@ -95,7 +106,6 @@ CREATE INDEX {P}version_items_version ON {P}version_items (VERSION_ID);
 CREATE INDEX {P}version_items_item ON {P}version_items (ITEM_ID);
 CREATE INDEX {P}version_items_parent ON {P}version_items (PARENT_ITEM_ID);
 CREATE INDEX {P}item_attribute_values_version_item ON {P}item_attribute_values (VERSION_ITEM_ID);
-CREATE INDEX {P}item_attribute_values_attribute ON {P}item_attribute_values (ATTRIBUTE_ID);
 CREATE INDEX {P}item_attribute_values_item ON {P}item_attribute_values (ITEM_ID);
 CREATE INDEX {P}item_attribute_values_version ON {P}item_attribute_values (VERSION_ID);
 CREATE INDEX {P}version_item_values_version ON {P}version_item_values (VERSION_ID);
@@ -107,7 +117,10 @@ CREATE INDEX {P}change_records_domain ON {P}change_records (DOMAIN_ID);
 CREATE INDEX {P}domain_extras_domain ON {P}domain_extras (DOMAIN_ID);
 
 -- Seeds: what a repository needs to be usable.
-INSERT INTO {P}meta (META_KEY, META_VALUE) VALUES ('SCHEMA_VERSION', '1');
+INSERT INTO {P}meta (META_KEY, META_VALUE) VALUES ('SCHEMA_VERSION', '2');
+INSERT INTO {P}id_sequences (TABLE_NAME, LAST_ID) VALUES ('items', 0), ('localized_texts', 0),
+  ('version_items', 0), ('item_attribute_values', 0), ('version_item_values', 0),
+  ('version_item_value_links', 0), ('change_records', 0);
 INSERT INTO {P}languages (ID, CODE, NAME) VALUES (1, 'en', 'English'), (2, 'de', 'German'), (3, 'fr', 'French');
 INSERT INTO {P}roles (ID, NAME, DESCRIPTION, NOTE) VALUES (1, 'DEFAULT', 'Default role', NULL),
   (2, 'ADMINISTRATOR', 'Administers the repository', NULL), (3, 'EDITOR', 'Edits reference data', NULL),

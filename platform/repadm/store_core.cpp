@@ -106,6 +106,16 @@ bool RefDataStoreImpl::endTransaction(bool commit) {
     if (!inTransaction_) return fail(operation, "no transaction is open on this store");
     std::string error;
     SqlConnection& connection = session_->connection();
+    struct Forget {
+        StoreSession& session;
+        ~Forget() { session.forgetIds(); }
+    } forget{*session_};
+    if (commit && !session_->saveIds(&error)) {
+        std::string ignored;
+        if (connection.inTransaction()) connection.execute("ROLLBACK", &ignored);
+        inTransaction_ = false;
+        return fail(operation, error + " (the transaction was rolled back)");
+    }
     if (commit && !connection.execute("COMMIT", &error)) {
         // A commit that fails is rolled back, so the store is usable again.
         std::string ignored;
@@ -159,9 +169,26 @@ StoreResultSet* RefDataStoreImpl::newWalk(const char* operation, const Statement
     }
 }
 
+bool RefDataStoreImpl::insertNumbered(const char* operation, const char* sql,
+                                      std::uint64_t tables, Numbered table,
+                                      std::initializer_list<SqlValue> params, unsigned* newId,
+                                      int* changed) {
+    if (!usable(operation)) return false;
+    // Outside a transaction the id is taken, used and saved in one.
+    if (!session_->connection().inTransaction()) {
+        return atomically(operation, [&] {
+            return insertNumbered(operation, sql, tables, table, params, newId, changed);
+        });
+    }
+    std::int64_t id = 0;
+    std::string error;
+    if (!session_->nextId(table, &id, &error)) return fail(operation, error);
+    return write(operation, sql, tables, params, newId, changed, &id);
+}
+
 bool RefDataStoreImpl::write(const char* operation, const char* sql, std::uint64_t tables,
                              std::initializer_list<SqlValue> params, unsigned* newId,
-                             int* changed) {
+                             int* changed, const std::int64_t* assignedId) {
     if (!usable(operation)) return false;
     std::string error;
     if (!session_->beforeWrite(tables, &error)) return fail(operation, error);
@@ -172,11 +199,15 @@ bool RefDataStoreImpl::write(const char* operation, const char* sql, std::uint64
     int index = 1;
     bool ok = true;
     for (const SqlValue& value : params) ok = ok && bindValue(*statement, index++, value);
+    if (assignedId) ok = ok && statement->bindInt(index, *assignedId);
     ok = ok && statement->step() >= 0;
     if (!ok) error = session_->connection().errorText();
     session_->checkIn(key, std::move(statement));
     if (!ok) return fail(operation, error);
-    if (newId) *newId = static_cast<unsigned>(session_->connection().lastInsertId());
+    if (newId) {
+        *newId = static_cast<unsigned>(assignedId ? *assignedId
+                                                  : session_->connection().lastInsertId());
+    }
     if (changed) *changed = session_->connection().changes();
     return true;
 }

@@ -182,9 +182,9 @@ bool RefDataStoreImpl::writeChangeRecord(unsigned domainId, const QxbString& sta
                                          unsigned accountId, const QxbDate* date) {
     static const char sql[] =
         "INSERT INTO {P}change_records (DOMAIN_ID, STATUS, OBJECT_ID, TABLE_CODE, DESCRIPTION, "
-        "LANGUAGE_ID, ACCOUNT_ID, CREATED) VALUES (?, ?, ?, ?, ?, ?, ?, "
-        "COALESCE(?, julianday('now')))";
-    return write("writeChangeRecord", sql, kChangeRecords,
+        "LANGUAGE_ID, ACCOUNT_ID, CREATED, ID) VALUES (?, ?, ?, ?, ?, ?, ?, "
+        "COALESCE(?, julianday('now')), ?)";
+    return insertNumbered("writeChangeRecord", sql, kChangeRecords, Numbered::kChangeRecords,
                  {idValue(domainId), textValue(status), idValue(objectId), textValue(tableCode),
                   textValue(description), idValue(languageId), idValue(accountId),
                   date ? dateValue(*date) : nullValue()});

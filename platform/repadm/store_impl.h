@@ -243,7 +243,12 @@ private:
     // One INSERT/UPDATE with positional parameters; the new row id goes to *newId.
     bool write(const char* operation, const char* sql, std::uint64_t tables,
                std::initializer_list<SqlValue> params, unsigned* newId = nullptr,
-               int* changed = nullptr);
+               int* changed = nullptr, const std::int64_t* assignedId = nullptr);
+    // One INSERT into a bulk table: sql takes the new row's id as the
+    // parameter after params; the id goes to *newId.
+    bool insertNumbered(const char* operation, const char* sql, std::uint64_t tables,
+                        Numbered table, std::initializer_list<SqlValue> params,
+                        unsigned* newId = nullptr, int* changed = nullptr);
     // One DELETE/UPDATE whose WHERE comes from filters.
     bool filteredWrite(const char* operation, const char* sql, const FilterClause& filters,
                        std::uint64_t tables);
@@ -257,7 +262,16 @@ private:
         if (!session_->beforeWrite(0, &error)) return fail(operation, error);
         Savepoint savepoint(session_->connection());
         if (!savepoint.started()) return fail(operation, savepoint.error());
+        // The savepoint that began the transaction also ends it: the ids
+        // handed out are saved before its commit and read anew after it.
+        struct Forget {
+            StoreSession* session;
+            ~Forget() {
+                if (session) session->forgetIds();
+            }
+        } forget{savepoint.outer() ? session_.get() : nullptr};
         if (!body()) return false;
+        if (savepoint.outer() && !session_->saveIds(&error)) return fail(operation, error);
         if (!savepoint.release()) return fail(operation, savepoint.error());
         return true;
     }

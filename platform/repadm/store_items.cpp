@@ -13,9 +13,9 @@ bool RefDataStoreImpl::insertItem(const QxbString& key, const QxbString& text,
                                   const QxbString& flag1, const QxbString& flag2,
                                   const QxbString& text2, unsigned accountId, unsigned* newId) {
     static const char sql[] =
-        "INSERT INTO {P}items (ITEM_KEY, ITEM_TEXT, FLAG1, FLAG2, TEXT2, ACCOUNT_ID) "
-        "VALUES (?, ?, ?, ?, ?, ?)";
-    return write("insertItem", sql, kItems,
+        "INSERT INTO {P}items (ITEM_KEY, ITEM_TEXT, FLAG1, FLAG2, TEXT2, ACCOUNT_ID, ID) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?)";
+    return insertNumbered("insertItem", sql, kItems, Numbered::kItems,
                  {textValue(key), textValue(text), textValue(flag1), textValue(flag2),
                   textValue(text2), idValue(accountId)},
                  newId);
@@ -56,8 +56,8 @@ StoreResultSet* RefDataStoreImpl::listItemPermissions(unsigned itemId, unsigned 
 bool RefDataStoreImpl::insertLocalizedText(const QxbString& text, unsigned languageId,
                                            unsigned* newId) {
     static const char sql[] =
-        "INSERT INTO {P}localized_texts (TEXT_VALUE, LANGUAGE_ID) VALUES (?, ?)";
-    return write("insertLocalizedText", sql, kLocalizedTexts,
+        "INSERT INTO {P}localized_texts (TEXT_VALUE, LANGUAGE_ID, ID) VALUES (?, ?, ?)";
+    return insertNumbered("insertLocalizedText", sql, kLocalizedTexts, Numbered::kLocalizedTexts,
                  {textValue(text), idValue(languageId)}, newId);
 }
 
@@ -122,8 +122,8 @@ bool RefDataStoreImpl::insertVersionItem(unsigned versionId, unsigned itemId, in
                                          const QxbDate* date, unsigned* newId) {
     static const char sql[] =
         "INSERT INTO {P}version_items (VERSION_ID, ITEM_ID, CREATED, POSITION, LABEL, "
-        "PARENT_ITEM_ID) VALUES (?, ?, COALESCE(?, julianday('now')), ?, ?, ?)";
-    return write("insertVersionItem", sql, kVersionItems,
+        "PARENT_ITEM_ID, ID) VALUES (?, ?, COALESCE(?, julianday('now')), ?, ?, ?, ?)";
+    return insertNumbered("insertVersionItem", sql, kVersionItems, Numbered::kVersionItems,
                  {idValue(versionId), idValue(itemId), date ? dateValue(*date) : nullValue(),
                   numberValue(number), textValue(text), idValue(parentItemId)},
                  newId);
@@ -155,11 +155,13 @@ bool RefDataStoreImpl::deleteVersionItems(unsigned id, unsigned versionId, unsig
 bool RefDataStoreImpl::insertItemAttributeValue(unsigned versionItemId, unsigned attributeId,
                                                 unsigned* newId) {
     static const char sql[] =
-        "INSERT INTO {P}item_attribute_values (VERSION_ITEM_ID, ATTRIBUTE_ID, ITEM_ID, VERSION_ID) "
-        "SELECT vi.ID, ?2, vi.ITEM_ID, vi.VERSION_ID FROM {P}version_items vi WHERE vi.ID = ?1";
+        "INSERT INTO {P}item_attribute_values (VERSION_ITEM_ID, ATTRIBUTE_ID, ITEM_ID, VERSION_ID, "
+        "ID) SELECT vi.ID, ?2, vi.ITEM_ID, vi.VERSION_ID, ?3 FROM {P}version_items vi "
+        "WHERE vi.ID = ?1";
     int changed = 0;
     unsigned id = 0;
-    if (!write("insertItemAttributeValue", sql, kItemAttributeValues,
+    if (!insertNumbered("insertItemAttributeValue", sql, kItemAttributeValues,
+                        Numbered::kItemAttributeValues,
                {idValue(versionItemId), idValue(attributeId)}, &id, &changed)) {
         return false;
     }
@@ -254,8 +256,10 @@ bool RefDataStoreImpl::deleteItemAttributeValues(unsigned id, unsigned versionIt
 bool RefDataStoreImpl::insertVersionItemValue(unsigned versionId, unsigned itemAttributeValueId,
                                               unsigned* newId) {
     static const char sql[] =
-        "INSERT INTO {P}version_item_values (VERSION_ID, ITEM_ATTRIBUTE_VALUE_ID) VALUES (?, ?)";
-    return write("insertVersionItemValue", sql, kVersionItemValues,
+        "INSERT INTO {P}version_item_values (VERSION_ID, ITEM_ATTRIBUTE_VALUE_ID, ID) "
+        "VALUES (?, ?, ?)";
+    return insertNumbered("insertVersionItemValue", sql, kVersionItemValues,
+                          Numbered::kVersionItemValues,
                  {idValue(versionId), idValue(itemAttributeValueId)}, newId);
 }
 
@@ -272,8 +276,9 @@ bool RefDataStoreImpl::insertVersionItemValueLink(unsigned versionId, unsigned l
                                                   unsigned itemAttributeValueId, unsigned* newId) {
     static const char sql[] =
         "INSERT INTO {P}version_item_value_links (VERSION_ID, LOCALIZED_TEXT_ID, "
-        "ITEM_ATTRIBUTE_VALUE_ID) VALUES (?, ?, ?)";
-    return write("insertVersionItemValueLink", sql, kVersionItemValueLinks,
+        "ITEM_ATTRIBUTE_VALUE_ID, ID) VALUES (?, ?, ?, ?)";
+    return insertNumbered("insertVersionItemValueLink", sql, kVersionItemValueLinks,
+                          Numbered::kVersionItemValueLinks,
                  {idValue(versionId), idValue(localizedTextId), idValue(itemAttributeValueId)},
                  newId);
 }

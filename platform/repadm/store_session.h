@@ -51,6 +51,12 @@ enum Table : std::uint64_t {
     kAllTables = ~0ull
 };
 
+// The bulk tables, whose ids the store hands out itself from the table
+// {P}id_sequences (see schema.sql).
+enum class Numbered { kItems, kLocalizedTexts, kVersionItems, kItemAttributeValues,
+                      kVersionItemValues, kVersionItemValueLinks, kChangeRecords };
+constexpr int kNumberedTables = 7;
+
 // Identifies one statement text: the operation's SQL constant and the set of
 // filters that were given.
 struct StatementKey {
@@ -98,12 +104,30 @@ public:
 
     std::string withPrefix(const std::string& sql) const;
 
+    // The next id of a bulk table, inside the write transaction that uses it:
+    // the table's last id is read at its first use in the transaction and
+    // counted on in memory. False (reason in *error) when the read fails or
+    // the ids would pass 2^31 - 1.
+    bool nextId(Numbered table, std::int64_t* id, std::string* error);
+    // Writes the ids handed out back to {P}id_sequences: before the commit,
+    // inside the transaction.
+    bool saveIds(std::string* error);
+    // After the transaction ended (committed or rolled back): the next one
+    // reads the sequences again, as another connection may have used them.
+    void forgetIds();
+
 private:
     std::unique_ptr<SqlConnection> connection_;
     std::string prefix_;
     // Declared after the connection, so destroyed (finalised) before it.
     std::map<StatementKey, std::vector<std::unique_ptr<SqlStatement>>> idle_;
     std::vector<ResultSetImpl*> walks_;
+    struct IdSequence {
+        bool read = false;   // last holds the stored value or a later one
+        bool used = false;   // ids were handed out since it was read
+        std::int64_t last = 0;
+    };
+    IdSequence sequences_[kNumberedTables];
 };
 
 }  // namespace repadm

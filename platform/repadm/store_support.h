@@ -74,6 +74,7 @@ public:
     explicit Savepoint(SqlConnection& connection);
     ~Savepoint();  // rolls back unless released
     bool started() const { return started_; }
+    bool outer() const { return outer_; }
     const std::string& error() const { return error_; }
     bool release();
 

@@ -157,28 +157,29 @@ protected:
         return after;
     }
 
-    // The clean run's state without its change record (dates masked).
+    // The clean run's state without its change record (dates masked): the
+    // record's row and the change records' place in the id sequences are
+    // those of before.
     Dump withoutChangeRecord(const Dump& after) {
         const std::string records = std::string(kPrefix) + "change_records";
-        const std::string sequence = "|'" + records + "'|";
         const Dump before = dumpDatabase(database, true);
         Dump partial = after;
         partial[records] = before.at(records);
-        std::vector<std::string>& lines = partial["sqlite_sequence"];
-        lines.erase(std::remove_if(lines.begin(), lines.end(),
-                                   [&](const std::string& line) {
-                                       return line.compare(0, sequence.size(), sequence) == 0;
-                                   }),
-                    lines.end());
-        for (const std::string& line : before.at("sqlite_sequence"))
-            if (line.compare(0, sequence.size(), sequence) == 0) lines.push_back(line);
-        std::sort(lines.begin(), lines.end());
+        auto restoreLine = [&](const std::string& table, const std::string& start) {
+            std::vector<std::string>& lines = partial[table];
+            auto starts = [&](const std::string& line) { return line.compare(0, start.size(), start) == 0; };
+            lines.erase(std::remove_if(lines.begin(), lines.end(), starts), lines.end());
+            for (const std::string& line : before.at(table))
+                if (starts(line)) lines.push_back(line);
+            std::sort(lines.begin(), lines.end());
+        };
+        restoreLine(std::string(kPrefix) + "id_sequences", "|'change_records'|");
         return partial;
     }
 
     static Dump withoutChangeRecords(Dump dump) {
         dump.erase(std::string(kPrefix) + "change_records");
-        dump.erase("sqlite_sequence");
+        dump.erase(std::string(kPrefix) + "id_sequences");
         return dump;
     }
 

@@ -1,0 +1,105 @@
+// A repository written at schema version 1 opens as version 2: the first
+// open migrates it, every listing prints what version 1 printed, and the
+// bulk tables' ids carry on past the highest ever handed out (the fixture's
+// removals left gaps at the top), so no id is used twice.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "rdm_runner.h"
+#include "repadm/sql_driver.h"
+#include "temp_home.h"
+
+namespace {
+
+std::string readSource(const std::string& relative) {
+    std::ifstream in(std::string(RDM_SOURCE_DIR) + "/" + relative, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// The schema's tables and indexes, as SQLite keeps their statements.
+std::set<std::string> schemaOf(const std::string& database) {
+    std::string error;
+    auto connection = repadm::openSqliteConnection(database, &error);
+    EXPECT_TRUE(connection) << error;
+    std::set<std::string> statements;
+    auto rows = connection ? connection->prepare("SELECT sql FROM sqlite_master WHERE sql IS NOT NULL", &error)
+                           : nullptr;
+    while (rows && rows->step() == 1) {
+        std::size_t length = 0;
+        const char* sql = rows->columnText(0, &length);
+        statements.emplace(sql, length);
+    }
+    return statements;
+}
+
+std::int64_t integerOf(repadm::SqlConnection& connection, const std::string& sql) {
+    std::string error;
+    auto statement = connection.prepare(sql, &error);
+    EXPECT_TRUE(statement) << error;
+    return statement && statement->step() == 1 ? statement->columnInt(0) : -1;
+}
+
+// (arguments, expected output) pairs of the expected file.
+std::vector<std::pair<std::string, std::string>> expectedOutputs() {
+    std::vector<std::pair<std::string, std::string>> cases;
+    std::istringstream lines(readSource("tests/data/repository_v1.expected"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.compare(0, 3, "== ") == 0)
+            cases.emplace_back(line.substr(3), "");
+        else if (!cases.empty())
+            cases.back().second += line + "\n";
+    }
+    return cases;
+}
+
+TEST(SchemaMigrationTest, AVersion1RepositoryOpensMigratedWithItsContentAndIdsIntact) {
+    TempHome home;
+    ASSERT_EQ(runRdm(home.path(), "repo create demo").status, 0);
+    const std::string database = home.file("data/demo.db");
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(database + suffix);
+    {
+        std::string error;
+        auto connection = repadm::openSqliteConnection(database, &error, true);
+        ASSERT_TRUE(connection) << error;
+        ASSERT_TRUE(connection->execute(readSource("tests/data/repository_v1.sql"), &error)) << error;
+    }
+
+    const auto cases = expectedOutputs();
+    ASSERT_GE(cases.size(), 5u);
+    for (const auto& [arguments, expected] : cases) {
+        const CommandResult result = runRdm(home.path(), arguments + " --format csv");
+        EXPECT_EQ(result.status, 0) << arguments << ": " << result.output;
+        EXPECT_EQ(result.output, expected) << arguments;
+    }
+    EXPECT_NE(home.readFile("logs/rdm.log").find("from schema version 1 to 2"), std::string::npos);
+    ASSERT_EQ(runRdm(home.path(), "repo create fresh").status, 0);
+    EXPECT_EQ(schemaOf(database), schemaOf(home.file("data/fresh.db")));
+
+    // New rows are numbered after the version-1 sequences (items 8, texts
+    // 18, values 12, links 42), not after the highest ids left.
+    home.writeFile("shapes.csv", "key,label,parent,name@en\nX,Ex,,ex\nW,Double,X,double\n");
+    const CommandResult imported = runRdm(home.path(), "import demo SHAPES " + home.file("shapes.csv"));
+    ASSERT_EQ(imported.status, 0) << imported.output;
+    std::string error;
+    auto connection = repadm::openSqliteConnection(database, &error);
+    ASSERT_TRUE(connection) << error;
+    EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 2);
+    EXPECT_EQ(integerOf(*connection, "SELECT COUNT(*) FROM sqlite_master WHERE name LIKE '%_v1'"), 0);
+    EXPECT_EQ(integerOf(*connection, "SELECT ID FROM kiv_rdm_items WHERE ITEM_KEY = 'W'"), 9);
+    EXPECT_EQ(integerOf(*connection, "SELECT MIN(ID) FROM kiv_rdm_localized_texts WHERE TEXT_VALUE = 'double'"), 19);
+    EXPECT_EQ(integerOf(*connection, "SELECT MIN(ID) FROM kiv_rdm_item_attribute_values WHERE ID > 9"), 13);
+    EXPECT_EQ(integerOf(*connection, "SELECT MIN(ID) FROM kiv_rdm_version_item_value_links WHERE ID > 33"), 43);
+    EXPECT_EQ(integerOf(*connection, "SELECT LAST_ID FROM kiv_rdm_id_sequences WHERE TABLE_NAME = 'items'"), 9);
+}
+
+}  // namespace
