@@ -26,4 +26,12 @@ public:
     // unknown domain: 1823; a version it does not have: 1824.
     virtual RefDataCursor* getVersionDiff(RefDataHandle* handle, int domainId, int fromNumber,
                                           int toNumber) = 0;
+    // Whether the domain's version holds an item with the key (byte-equal):
+    // 1 yes, 0 no, -1 an error (reason in the handle's error text and the
+    // log). The domain and version are chosen as getDomainItemsWithAttributes
+    // chooses them (a null name: every domain; version 0 or -1: the newest),
+    // with its messages; the store answers by its index on the items' key,
+    // reading no other item.
+    virtual int findItemKey(RefDataHandle* handle, const QxbString& name, int version,
+                            const QxbString& key) = 0;
 };

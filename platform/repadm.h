@@ -263,9 +263,10 @@ public:
 
     // --- prepared queries (data-server mode) -------------------------------------
     // Kinds 1 domain details, 2 domains, 3 domain versions, 4 items with
-    // attributes. Parameters: 1 current flag, 2 domain id, 3 domain name,
-    // 4 version number; an unbound parameter is no filter. A bound value is
-    // copied when bound.
+    // attributes, 5 the items with a key (listItemsWithKey). Parameters:
+    // 1 current flag, 2 domain id, 3 domain name (kind 5: the key), 4 version
+    // number; an unbound parameter is no filter (kind 5 needs the domain id).
+    // A bound value is copied when bound.
     virtual bool prepareQuery(int kind) = 0;
     virtual bool bindParameter(int index, const QxbDatavar& value) = 0;
     virtual StoreResultSet* executeQuery() = 0;
@@ -332,6 +333,14 @@ public:
     // 4 ATTRIBUTE_NAME, 5 LANGUAGE (code), 6 TEXT_VALUE; within an item by
     // attribute name and language. The version must be given (not -1).
     virtual StoreResultSet* listVersionContentByKey(unsigned versionId) = 0;
+    // The items with the key (byte-equal; the empty key also finds items
+    // without one) among the version items of a domain's version, chosen as
+    // listItemsWithAttributes chooses it (versionNumber -1: the newest):
+    // 0 ID (the item's), 1 ITEM_KEY, 2 DOMAIN_VERSION. Found through the
+    // index on the items' key; no other item is read. The domain must be
+    // given (not -1).
+    virtual StoreResultSet* listItemsWithKey(unsigned domainId, unsigned versionNumber,
+                                             const QxbString& key) = 0;
 
 protected:
     virtual ~RefDataStore() {}

@@ -63,6 +63,7 @@ public:
     RefDataCursor* getAttributes(RefDataHandle* handle, int domainId) override;
     // rdcoreviewerimpl_diff.cpp
     RefDataCursor* getVersionDiff(RefDataHandle* handle, int domainId, int fromNumber, int toNumber) override;
+    int findItemKey(RefDataHandle* handle, const QxbString& name, int version, const QxbString& key) override;
 
 private:
     // Puts text into the handle's error text and logs it at level 5.
@@ -92,6 +93,8 @@ private:
     bool selectVersion(RefDataHandle* handle, int domainId, const QxbString& domainName, int version,
                        int* selected);
     StoreResultSet* queryItems(RefDataHandle* handle, int domainId, int selectedVersion);
+    // The key lookup behind findItemKey and containsItemKey (1, 0, -1).
+    int lookUpKey(RefDataHandle* handle, const QxbString& name, int version, const QxbString& key);
     bool copyItemRows(RefDataHandle* handle, StoreResultSet* items, RefDataCacheCursorImpl* cursor);
     // A cache cursor with the given columns, or null (reported).
     RefDataCacheCursorImpl* newCacheCursor(RefDataHandle* handle, int columnCount);

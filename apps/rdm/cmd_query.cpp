@@ -9,6 +9,7 @@
 
 #include "RefData.h"
 #include "RefDataViewer.h"
+#include "RefDataViewerEx.h"
 #include "output.h"
 #include "qxbcpp.h"
 #include "qxdac.h"
@@ -109,20 +110,25 @@ int listItems(const QueryOptions& o) {
 }
 
 // Distinguishes "no such key" from a failed query, which containsItemKey
-// answers alike.
+// answers alike; the library looks the key up by its index.
 int hasItem(const QueryOptions& o) {
     RepositorySession repo;
-    RefDataViewer* viewer = nullptr;
-    if (!openViewer(repo, o.repository, &viewer)) return kItemError;
-    OwnedCursor items(viewer->getDomainItemsWithAttributes(repo.handle(), QxbString(o.domain), o.version));
-    if (!items) {
+    QxbString openError;
+    if (!repo.open(o.repository, &openError)) {
+        fail(openError);
+        return kItemError;
+    }
+    RefDataViewerEx* viewer = repo.viewerEx();
+    if (viewer == nullptr) {
         fail(repo.errorText());
         return kItemError;
     }
-    const QxbString key(o.key);
-    while (items->next() == 0)
-        if (items->getString(1).compare(key, true) == 0) return kItemFound;
-    return kItemMissing;
+    const int found = viewer->findItemKey(repo.handle(), QxbString(o.domain), o.version, QxbString(o.key));
+    if (found < 0) {
+        fail(repo.errorText());
+        return kItemError;
+    }
+    return found == 1 ? kItemFound : kItemMissing;
 }
 
 int listSources(const std::string& formatText, const std::string& repository) {

@@ -103,7 +103,7 @@ CREATE INDEX {P}version_attributes_version ON {P}version_attributes (VERSION_ID)
 CREATE INDEX {P}version_attributes_domain ON {P}version_attributes (DOMAIN_ID);
 CREATE INDEX {P}version_values_version ON {P}version_values (VERSION_ID);
 CREATE INDEX {P}version_items_version ON {P}version_items (VERSION_ID);
-CREATE INDEX {P}version_items_item ON {P}version_items (ITEM_ID);
+CREATE INDEX {P}version_items_item ON {P}version_items (ITEM_ID, VERSION_ID);
 CREATE INDEX {P}version_items_parent ON {P}version_items (PARENT_ITEM_ID);
 CREATE INDEX {P}item_attribute_values_version_item ON {P}item_attribute_values (VERSION_ITEM_ID);
 CREATE INDEX {P}item_attribute_values_item ON {P}item_attribute_values (ITEM_ID);

@@ -277,9 +277,9 @@ StoreResultSet* RefDataStoreImpl::listTableCounts() {
 // --- prepared queries of the data-server mode -------------------------------------
 
 bool RefDataStoreImpl::prepareQuery(int kind) {
-    if (kind < 1 || kind > 4) {
+    if (kind < 1 || kind > 5) {
         return fail("prepareQuery",
-                    "unknown query kind " + std::to_string(kind) + " (kinds are 1 to 4)");
+                    "unknown query kind " + std::to_string(kind) + " (kinds are 1 to 5)");
     }
     preparedKind_ = kind;
     for (QxbDatavar& parameter : parameters_) parameter.setNull();
@@ -327,6 +327,7 @@ StoreResultSet* RefDataStoreImpl::executeQuery() {
             return listDomains(id, name, empty, empty, empty, empty, empty, kNoId, empty, kNoId,
                                kNoId, none, empty, none);
         case 3: return preparedVersions(id, name, number);
+        case 5: return listItemsWithKey(id, number, name);
         default: return itemsWithAttributes(operation, id, name.isNull() ? nullptr : &name, number);
     }
 }

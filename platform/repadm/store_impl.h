@@ -229,6 +229,8 @@ public:
     StoreResultSet* listVersionValueTexts(unsigned versionId) override;
     StoreResultSet* listVersionContentByKey(unsigned versionId) override;
     bool deleteVersionItemContent(unsigned versionId) override;
+    StoreResultSet* listItemsWithKey(unsigned domainId, unsigned versionNumber,
+                                     const QxbString& key) override;
 
 private:
     ~RefDataStoreImpl() override;

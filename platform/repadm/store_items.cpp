@@ -376,4 +376,37 @@ StoreResultSet* RefDataStoreImpl::listItemsWithAttributesOfVersion(unsigned doma
                                versionNumber);
 }
 
+// A key lookup: the key's index gives the items, the version items' index
+// by (item, version) the chosen version's holding of each. A listing shows
+// an item without a key as the empty key, so the empty key finds those too.
+StoreResultSet* RefDataStoreImpl::listItemsWithKey(unsigned domainId, unsigned versionNumber,
+                                                   const QxbString& key) {
+    static const char sqlKey[] =
+        "SELECT i.ID AS ID, i.ITEM_KEY AS ITEM_KEY, v.VERSION_NUMBER AS DOMAIN_VERSION "
+        "FROM {P}items i JOIN {P}version_items vi ON vi.ITEM_ID = i.ID "
+        "JOIN {P}domain_versions v ON v.ID = vi.VERSION_ID{W} ORDER BY vi.ID";
+    static const char sqlEmptyKey[] =
+        "SELECT i.ID AS ID, i.ITEM_KEY AS ITEM_KEY, v.VERSION_NUMBER AS DOMAIN_VERSION "
+        "FROM {P}items i JOIN {P}version_items vi ON vi.ITEM_ID = i.ID "
+        "JOIN {P}domain_versions v ON v.ID = vi.VERSION_ID "
+        "WHERE (i.ITEM_KEY = '' OR i.ITEM_KEY IS NULL){A} ORDER BY vi.ID";
+    const char* operation = "listItemsWithKey";
+    if (domainId == kNoId) {
+        fail(operation, "a domain must be given");
+        return nullptr;
+    }
+    const bool emptyKey = key.isNull() || key.length() == 0;
+    FilterClause filters;
+    if (!emptyKey) filters.text("i.ITEM_KEY", key);
+    filters.id("v.DOMAIN_ID", domainId).id("v.VERSION_NUMBER", versionNumber);
+    if (versionNumber == kNoId) {
+        filters.expression(
+            "vi.VERSION_ID = (SELECT n.ID FROM {P}domain_versions n WHERE n.DOMAIN_ID = ? "
+            "ORDER BY n.VERSION_NUMBER DESC, n.ID DESC LIMIT 1)",
+            idValue(domainId), true);
+    }
+    return listing(operation, emptyKey ? sqlEmptyKey : sqlKey, filters,
+                   kItems | kVersionItems | kDomainVersions);
+}
+
 }  // namespace repadm

@@ -10,6 +10,7 @@
 #include "RefDataAdmin.h"
 #include "RefDataHandle.h"
 #include "rdm_runner.h"
+#include "repadm/sql_driver.h"
 #include "temp_home.h"
 
 namespace {
@@ -64,6 +65,53 @@ TEST_F(QueryCommands, HasItemAnswersByExitStatus) {
     EXPECT_EQ(rdm("has-item demo Currencies XXX").status, 1);
     EXPECT_EQ(rdm("has-item demo Nothing CHF").status, 2);
     EXPECT_EQ(rdm("has-item nowhere Currencies CHF").status, 2);
+}
+
+// has-item answers what a walk over the item rows answers (the key in
+// column 1; an item without a key shows as the empty key), at the newest
+// and at older versions, directly and in data-server mode.
+TEST_F(QueryCommands, HasItemAgreesWithTheItemRows) {
+    home.writeFile("v1.csv", "key,label,name@en\nA,Alpha,a\nb,Beta,b\n\xc3\x84,Umlaut,u\n");
+    home.writeFile("v2.csv", "key,label,name@en\nA,Alpha,a\nC,Gamma,c\n\xc3\x84,Umlaut,u\n");
+    ASSERT_EQ(rdm("import demo D " + home.file("v1.csv")).status, 0);
+    ASSERT_EQ(rdm("import demo D " + home.file("v2.csv")).status, 0);
+    {
+        // Items without a key (empty, NULL) are not made by rdm; the store holds them.
+        std::string error;
+        auto db = repadm::openSqliteConnection(home.file("data/demo.db"), &error);
+        ASSERT_TRUE(db) << error;
+        ASSERT_TRUE(db->execute(
+            "INSERT INTO kiv_rdm_items (ID, ITEM_KEY, ITEM_TEXT) VALUES (900, '', 'empty'), (901, NULL, 'none');"
+            "INSERT INTO kiv_rdm_version_items (ID, VERSION_ID, ITEM_ID, POSITION, LABEL) "
+            "SELECT i.ID, v.ID, i.ID, 9, i.ITEM_TEXT FROM kiv_rdm_items i, kiv_rdm_domain_versions v "
+            "JOIN kiv_rdm_domains d ON d.ID = v.DOMAIN_ID WHERE d.NAME = 'D' AND "
+            "((i.ID = 900 AND v.VERSION_NUMBER = 1) OR (i.ID = 901 AND v.VERSION_NUMBER = 2));",
+            &error))
+            << error;
+    }
+    int answers = 0, found = 0;
+    for (const bool dataServer : {false, true}) {
+        if (dataServer) home.writeConfig("[REFDATA]\nDATASERVER = true\nDSN = \"sqlite:data/demo.db\"\n");
+        for (const char* version : {"0", "1", "2"}) {
+            const CommandResult items = rdm(std::string("items demo D --format csv --version ") + version);
+            ASSERT_EQ(items.status, 0) << items.output;
+            for (const std::string key : {"A", "a", "b", "C", "c", "\xc3\x84", "\xc3\xa4", "", " A", "Z"}) {
+                bool listed = false;
+                std::size_t start = items.output.find('\n') + 1;
+                for (std::size_t end; (end = items.output.find('\n', start)) != std::string::npos; start = end + 1) {
+                    const std::string line = items.output.substr(start, end - start);
+                    const std::size_t first = line.find(',');
+                    listed = listed || line.compare(first + 1, line.find(',', first + 1) - first - 1, key) == 0;
+                }
+                const std::string what = "key '" + key + "' at version " + version + (dataServer ? " (data server)" : "");
+                EXPECT_EQ(rdm("has-item demo D '" + key + "' --version " + version).status, listed ? 0 : 1) << what;
+                ++answers;
+                found += listed;
+            }
+        }
+    }
+    EXPECT_EQ(found, 2 * 12) << "A and \xc3\x84 in three versions, b and the empty key in two, C in two";
+    EXPECT_EQ(answers, 60);
 }
 
 TEST_F(QueryCommands, FieldsOfADelimitedFile) {

@@ -98,12 +98,13 @@ TEST_F(RowErrorTest, EveryQueryWalkFailsOnARowError) {
         {"newest version", "listDomainVersions", 1, [&] { return cursor(viewer->getDomainItemsWithAttributes(handle, QxbString("d"), 0)); }},
         {"item rows", "listItemsWithAttributes", 1, [&] { return cursor(viewer->getDomainItemsWithAttributes(handle, QxbString("d"), -1)); }},
         {"list for a domain", "listDomains", 0, [&] { return cursor(viewer->getListForDomain(handle, 7, nullptr)); }},
-        {"key lookup", "listItemsWithAttributes", 1, [&] { return viewer->containsItemKey(handle, QxbString("d"), -1, QxbString("B")); }},
+        {"key lookup", "listItemsWithKey", 0, [&] { return viewer->containsItemKey(handle, QxbString("d"), -1, QxbString("B")); }},
     };
     for (const Case& c : cases) {
         query->answer("listDomains", FakeRows({"ID", "NAME"}, {{7, "d"}, {8, "e"}}));
         query->answer("listDomainVersions", FakeRows({"ID", "DOMAIN_ID", "VERSION"}, {{41, 7, 1}, {42, 7, 2}}));
         query->answer("listItemsWithAttributes", items);
+        query->answer("listItemsWithKey", items);
         query->failRow(c.listing, c.row);
         handle->errorText.assign("");
         EXPECT_FALSE(c.query()) << c.what;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "RefDataViewer.h"
+#include "RefDataViewerEx.h"
 #include "allocation_fault.h"
 #include "qxlog.h"
 #include "rdcore_test_support.h"
@@ -350,20 +351,48 @@ TEST_F(ViewerTest, DataServerItemQueriesBindDomainAndVersion) {
                                                       "bindParameter(4,2)", "executeQuery()"}));
 }
 
-TEST_F(ViewerTest, ContainsItemKeyComparesOnlyTheKeyColumnExactly) {
-    open();
-    auto script = [this] {
-        store->answer("listDomains", domainRows({{4, "d"}}));
-        store->answer("listDomainVersions", versionRows({1}));
-        store->answer("listItemsWithAttributesOfVersion", itemRows({{1, "DE", "FR"}, {2, "FR", "x"}}));
+// The key is looked up by the store (listItemsWithKey, or prepared kind 5),
+// never by reading the item rows; a row is "found", the end "absent", and
+// any other answer or an unknown domain an error.
+TEST_F(ViewerTest, KeyLookupsAskTheStoreForTheKeyAlone) {
+    struct Case {
+        bool dataServer;
+        FakeRows rows;
+        int found;  // findItemKey's answer
+        std::vector<std::string> calls;
     };
-    script();
-    EXPECT_TRUE(viewer->containsItemKey(handle, QxbString("d"), 0, QxbString("FR")));
-    script();
-    EXPECT_FALSE(viewer->containsItemKey(handle, QxbString("d"), 0, QxbString("fr")));
-    script();
-    EXPECT_FALSE(viewer->containsItemKey(handle, QxbString("d"), 0, QxbString("x")));
-    EXPECT_FALSE(viewer->containsItemKey(handle, QxbString("ghost"), 0, QxbString("DE")));
+    const std::vector<Case> cases = {
+        {false, itemRows({{2, "FR"}}), 1,
+         {"listDomains(-1,'d',null,null,null,null,null,-1,null,-1,-1,null,null,null)",
+          "listDomainVersions(-1,4,-1,null,null,null,null,-1,null,-1,null,null)", "listItemsWithKey(4,3,'FR')"}},
+        {false, itemRows({}), 0, {}},
+        {true, itemRows({}), 0,
+         {"prepareQuery(2)", "bindParameter(3,'d')", "executeQuery()", "prepareQuery(3)", "bindParameter(2,4)",
+          "bindParameter(4,-1)", "executeQuery()", "prepareQuery(5)", "bindParameter(2,4)", "bindParameter(3,'FR')",
+          "bindParameter(4,3)", "executeQuery()"}},
+    };
+    for (const Case& c : cases) {
+        for (bool viaContains : {false, true}) {
+            open(c.dataServer);
+            const char* listing = c.dataServer ? "executeQuery" : nullptr;
+            store->answer(listing ? listing : "listDomains", domainRows({{4, "d"}}));
+            store->answer(listing ? listing : "listDomainVersions", versionRows({1, 3}));
+            store->answer(listing ? listing : "listItemsWithKey", c.rows);
+            const int found = viaContains
+                                  ? (viewer->containsItemKey(handle, QxbString("d"), 0, QxbString("FR")) ? 1 : 0)
+                                  : static_cast<RefDataViewerEx*>(viewer)->findItemKey(handle, QxbString("d"), 0,
+                                                                                       QxbString("FR"));
+            EXPECT_EQ(found, c.found);
+            if (!c.calls.empty()) {
+                EXPECT_EQ(storeCalls(), c.calls);
+            }
+            EXPECT_TRUE(fakes::callLog().matching("listItemsWithAttributes").empty());
+        }
+    }
+    open();
+    store->answer("listDomains", domainRows({}));
+    EXPECT_EQ(static_cast<RefDataViewerEx*>(viewer)->findItemKey(handle, QxbString("ghost"), 0, QxbString("DE")), -1);
+    EXPECT_NE(handle->errorText.str().find("ghost"), std::string::npos) << handle->errorText.str();
 }
 
 // --- external sources -------------------------------------------------------------------------

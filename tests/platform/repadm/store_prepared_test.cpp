@@ -80,7 +80,7 @@ TEST_F(PreparedTest, KindFourIsItemsWithAttributes) {
 }
 
 TEST_F(PreparedTest, MisuseIsReportedClearly) {
-    EXPECT_FALSE(store_->prepareQuery(5));
+    EXPECT_FALSE(store_->prepareQuery(6));
     EXPECT_NE(store_->getLastError().str().find("5"), std::string::npos);
     ASSERT_TRUE(store_->prepareQuery(2));
     EXPECT_FALSE(bind(0, 1));

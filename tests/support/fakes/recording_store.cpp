@@ -618,6 +618,9 @@ public:
     bool deleteVersionItemContent(unsigned versionId) override {
         return act(__func__, argList(versionId));
     }
+    StoreResultSet* listItemsWithKey(unsigned domainId, unsigned versionNumber, const QxbString& key) override {
+        return listing(__func__, argList(domainId, versionNumber, key));
+    }
 };
 
 }  // namespace
