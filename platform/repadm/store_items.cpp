@@ -377,18 +377,20 @@ StoreResultSet* RefDataStoreImpl::listItemsWithAttributesOfVersion(unsigned doma
 }
 
 // A key lookup: the key's index gives the items, the version items' index
-// by (item, version) the chosen version's holding of each. A listing shows
+// by (item, version) the chosen version's holding of each. The joins are
+// CROSS JOINs so that SQLite keeps this order: without statistics it would
+// rather walk the version's items in id order and test each key. A listing shows
 // an item without a key as the empty key, so the empty key finds those too.
 StoreResultSet* RefDataStoreImpl::listItemsWithKey(unsigned domainId, unsigned versionNumber,
                                                    const QxbString& key) {
     static const char sqlKey[] =
         "SELECT i.ID AS ID, i.ITEM_KEY AS ITEM_KEY, v.VERSION_NUMBER AS DOMAIN_VERSION "
-        "FROM {P}items i JOIN {P}version_items vi ON vi.ITEM_ID = i.ID "
-        "JOIN {P}domain_versions v ON v.ID = vi.VERSION_ID{W} ORDER BY vi.ID";
+        "FROM {P}items i CROSS JOIN {P}version_items vi ON vi.ITEM_ID = i.ID "
+        "CROSS JOIN {P}domain_versions v ON v.ID = vi.VERSION_ID{W} ORDER BY vi.ID";
     static const char sqlEmptyKey[] =
         "SELECT i.ID AS ID, i.ITEM_KEY AS ITEM_KEY, v.VERSION_NUMBER AS DOMAIN_VERSION "
-        "FROM {P}items i JOIN {P}version_items vi ON vi.ITEM_ID = i.ID "
-        "JOIN {P}domain_versions v ON v.ID = vi.VERSION_ID "
+        "FROM {P}items i CROSS JOIN {P}version_items vi ON vi.ITEM_ID = i.ID "
+        "CROSS JOIN {P}domain_versions v ON v.ID = vi.VERSION_ID "
         "WHERE (i.ITEM_KEY = '' OR i.ITEM_KEY IS NULL){A} ORDER BY vi.ID";
     const char* operation = "listItemsWithKey";
     if (domainId == kNoId) {

@@ -1,9 +1,10 @@
-// The removals read only what they remove: on a repository holding another
-// domain's rows, every statement the store runs for removeDomainVersion and
-// removeDomain reaches its rows through an index (SQLite's statement
-// counters see no full-scan step and no automatic index), and once the
-// shared rows' last users are gone the value, link and text tables hold the
-// other domain's rows alone.
+// The removals and the key lookup read only what they need. On a repository
+// holding another domain's rows, every statement the store runs for
+// removeDomainVersion and removeDomain reaches its rows through an index
+// (SQLite's statement counters see no full-scan step and no automatic
+// index), and once the shared rows' last users are gone the value, link and
+// text tables hold the other domain's rows alone. A key lookup starts from
+// the index on the items' key (its query plan), not from the version's items.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sqlite3ext.h>
@@ -12,10 +13,13 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "RefData.h"
 #include "RefDataAdmin.h"
 #include "RefDataHandle.h"
+#include "RefDataViewerEx.h"
 #include "rdm_runner.h"
 #include "repadm.h"
 #include "temp_home.h"
@@ -32,7 +36,8 @@ constexpr unsigned kAny = static_cast<unsigned>(-1);
 struct Watch {
     bool on = false;
     long statements = 0, fullScanSteps = 0, autoIndexes = 0;
-    std::set<std::string> offenders;
+    std::set<std::string> offenders, texts;
+    sqlite3* db = nullptr;  // the connection of the last statement watched
 };
 Watch watch;
 
@@ -45,6 +50,8 @@ int profiled(unsigned kind, void*, void* p, void*) {
     const int indexes = sqlite3_stmt_status(statement, SQLITE_STMTSTATUS_AUTOINDEX, 1);
     if (!watch.on) return 0;
     ++watch.statements;
+    watch.texts.insert(sqlite3_sql(statement));
+    watch.db = sqlite3_db_handle(statement);
     watch.fullScanSteps += scans;
     watch.autoIndexes += indexes;
     if (scans > 0 || indexes > 0) watch.offenders.insert(sqlite3_sql(statement));
@@ -59,7 +66,7 @@ int traceConnection(sqlite3* db, char**, const sqlite3_api_routines* api) {
 
 using Counts = std::map<std::string, int>;
 
-class RemovalIndexTest : public ::testing::Test {
+class IndexUseTest : public ::testing::Test {
 protected:
     // Every connection opened from now on is traced (the library's SQLite is
     // the process's: repadm links it as a shared library).
@@ -153,7 +160,7 @@ protected:
     Counts sizesOnly;
 };
 
-TEST_F(RemovalIndexTest, EveryStatementOfARemovalUsesAnIndex) {
+TEST_F(IndexUseTest, EveryStatementOfARemovalUsesAnIndex) {
     const unsigned colours = domainNamed("colours"), tints = domainNamed("tints");
     ASSERT_NE(colours, 0u);
     ASSERT_NE(tints, 0u);
@@ -182,6 +189,36 @@ TEST_F(RemovalIndexTest, EveryStatementOfARemovalUsesAnIndex) {
         for (const std::string& sql : watch.offenders) ADD_FAILURE() << c.what << " scans: " << sql;
     }
     EXPECT_EQ(valueCounts(), sizesOnly) << "a value, link or text of the removed domains is left";
+}
+
+// The plan's first step searches the items by key; no step scans a table.
+TEST_F(IndexUseTest, AKeyLookupStartsFromTheKeyIndex) {
+    RefDataViewerEx* viewer = session->getViewerEx(handle);
+    // The newest version (a subquery) and a version by number; a key and the empty key.
+    for (const auto& [key, version] : {std::pair<const char*, int>{"red", 0}, {"", 1}}) {
+        watch = Watch();
+        watch.on = true;
+        const int found = viewer->findItemKey(handle, QxbString("colours"), version, QxbString(key));
+        watch.on = false;
+        ASSERT_EQ(found, *key ? 1 : 0) << handle->errorText.asCstr();
+        std::string lookup;
+        for (const std::string& sql : watch.texts)
+            if (sql.find("ITEM_KEY") != std::string::npos && sql.find("CROSS JOIN") != std::string::npos) lookup = sql;
+        ASSERT_FALSE(lookup.empty()) << "no key lookup was run";
+        sqlite3_stmt* plan = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(watch.db, ("EXPLAIN QUERY PLAN " + lookup).c_str(), -1, &plan, nullptr),
+                  SQLITE_OK);
+        std::vector<std::string> steps;
+        while (sqlite3_step(plan) == SQLITE_ROW)
+            steps.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(plan, 3)));
+        sqlite3_finalize(plan);
+        ASSERT_FALSE(steps.empty());
+        const std::size_t first = steps[0] == "MULTI-INDEX OR" ? 2 : 0;
+        ASSERT_GT(steps.size(), first);
+        EXPECT_NE(steps[first].find("SEARCH i USING COVERING INDEX kiv_rdm_items_key"), std::string::npos)
+            << steps[first];
+        for (const std::string& step : steps) EXPECT_EQ(step.find("SCAN"), std::string::npos) << step;
+    }
 }
 
 }  // namespace
