@@ -328,6 +328,8 @@ bool RefDataStoreImpl::deleteVersionItemValueLinks(unsigned versionId, unsigned 
 // values through its links and the item.
 // Every join goes through an index; the EXISTS keeps an item's values that
 // have no text in this version out, so such an item still appears once.
+// The order is the one the indexes deliver for a domain's version (the
+// version's id before its items' ids), so the rows stream without a sort.
 StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, unsigned domainId,
                                                       const QxbString* domainName,
                                                       unsigned versionNumber) {
@@ -349,7 +351,7 @@ StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, uns
         "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
         "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID "
         "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "
-        "WHERE 1{A} ORDER BY d.ID, vi.ID, iv.ID, l.ID";
+        "WHERE 1{A} ORDER BY d.ID, v.ID, vi.ID, iv.ID, l.ID";
     FilterClause filters;
     filters.id("d.ID", domainId);
     filters.text("d.NAME", domainName ? *domainName : QxbString());

@@ -191,6 +191,24 @@ TEST_F(IndexUseTest, EveryStatementOfARemovalUsesAnIndex) {
     EXPECT_EQ(valueCounts(), sizesOnly) << "a value, link or text of the removed domains is left";
 }
 
+// The steps of a statement's query plan on the watched connection.
+std::vector<std::string> planOf(const std::string& sql) {
+    std::vector<std::string> steps;
+    sqlite3_stmt* plan = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(watch.db, ("EXPLAIN QUERY PLAN " + sql).c_str(), -1, &plan, nullptr), SQLITE_OK);
+    while (plan != nullptr && sqlite3_step(plan) == SQLITE_ROW)
+        steps.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(plan, 3)));
+    sqlite3_finalize(plan);
+    return steps;
+}
+
+// The statement watched whose text holds both marks.
+std::string watchedWith(const char* mark, const char* other) {
+    for (const std::string& sql : watch.texts)
+        if (sql.find(mark) != std::string::npos && sql.find(other) != std::string::npos) return sql;
+    return std::string();
+}
+
 // The plan's first step searches the items by key; no step scans a table.
 TEST_F(IndexUseTest, AKeyLookupStartsFromTheKeyIndex) {
     RefDataViewerEx* viewer = session->getViewerEx(handle);
@@ -201,23 +219,32 @@ TEST_F(IndexUseTest, AKeyLookupStartsFromTheKeyIndex) {
         const int found = viewer->findItemKey(handle, QxbString("colours"), version, QxbString(key));
         watch.on = false;
         ASSERT_EQ(found, *key ? 1 : 0) << handle->errorText.asCstr();
-        std::string lookup;
-        for (const std::string& sql : watch.texts)
-            if (sql.find("ITEM_KEY") != std::string::npos && sql.find("CROSS JOIN") != std::string::npos) lookup = sql;
+        const std::string lookup = watchedWith("ITEM_KEY", "CROSS JOIN");
         ASSERT_FALSE(lookup.empty()) << "no key lookup was run";
-        sqlite3_stmt* plan = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(watch.db, ("EXPLAIN QUERY PLAN " + lookup).c_str(), -1, &plan, nullptr),
-                  SQLITE_OK);
-        std::vector<std::string> steps;
-        while (sqlite3_step(plan) == SQLITE_ROW)
-            steps.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(plan, 3)));
-        sqlite3_finalize(plan);
-        ASSERT_FALSE(steps.empty());
-        const std::size_t first = steps[0] == "MULTI-INDEX OR" ? 2 : 0;
+        const std::vector<std::string> steps = planOf(lookup);
+        const std::size_t first = !steps.empty() && steps[0] == "MULTI-INDEX OR" ? 2 : 0;
         ASSERT_GT(steps.size(), first);
         EXPECT_NE(steps[first].find("SEARCH i USING COVERING INDEX kiv_rdm_items_key"), std::string::npos)
             << steps[first];
         for (const std::string& step : steps) EXPECT_EQ(step.find("SCAN"), std::string::npos) << step;
+    }
+}
+
+// The item rows of a domain's version (the item-list step's feed) come in
+// the listing's order from the indexes: no sort, so nothing spills.
+TEST_F(IndexUseTest, TheItemRowsNeedNoSort) {
+    RefDataViewer* viewer = session->getViewer(handle);
+    for (const int version : {0, -1, 1}) {
+        watch = Watch();
+        watch.on = true;
+        RefDataCursor* rows = viewer->getDomainItemsWithAttributes(handle, QxbString("colours"), version);
+        watch.on = false;
+        ASSERT_NE(rows, nullptr) << handle->errorText.asCstr();
+        rows->release();
+        const std::string listing = watchedWith("ATTRIBUTE_DESCRIPTION", "ORDER BY");
+        ASSERT_FALSE(listing.empty()) << "no item listing was run";
+        for (const std::string& step : planOf(listing))
+            EXPECT_EQ(step.find("TEMP B-TREE"), std::string::npos) << "version " << version << ": " << step;
     }
 }
 
