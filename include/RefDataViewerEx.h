@@ -34,4 +34,12 @@ public:
     // reading no other item.
     virtual int findItemKey(RefDataHandle* handle, const QxbString& name, int version,
                             const QxbString& key) = 0;
+    // The rows of getDomainItemsWithAttributes (same domains, versions,
+    // columns, order and messages), read from the store as the cursor
+    // advances instead of copied first: memory stays the same whatever the
+    // domain's size. The cursor reads through the handle's query store, so it
+    // is walked before other queries on the handle and released before it.
+    // next() answers 0 a row, 1 the end, 2 an error (the reason in the
+    // handle's error text).
+    virtual RefDataCursor* streamDomainItems(RefDataHandle* handle, const QxbString& name, int version) = 0;
 };

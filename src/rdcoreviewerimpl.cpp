@@ -12,6 +12,7 @@
 #include "qxsstr.h"
 #include "rdcorecommon.h"
 #include "rdcorecursorimpl.h"
+#include "rdcorestreamcursor.h"
 #include "repadm.h"
 
 using rdcore::allocate;
@@ -536,6 +537,43 @@ RefDataCursor* RefDataViewerImpl::getDomainItemsWithAttributes(RefDataHandle* ha
     }
     cursor->rewind();
     return cursor.release();
+}
+
+RefDataCursor* RefDataViewerImpl::streamDomainItems(RefDataHandle* handle, const QxbString& name, int version) {
+    if (handle == nullptr) return nullptr;
+    rdcore::ensureLogger(logger)->log(QXLOG_INFO, __FILE__, __LINE__, "streamDomainItems(name='%s',version=%d)",
+                                      name.asCstr(), version);
+    if (!hasQueryStore(handle, __FILE__, __LINE__)) return nullptr;
+    DomainMap domains;
+    if (!collectDomains(handle, name, &domains)) return nullptr;
+    // The versions are chosen before the first row, as the copying query
+    // chooses them; the rows are read later, domain after domain.
+    std::vector<std::pair<int, int>> parts;
+    for (const auto& domain : domains) {
+        int selected = -1;
+        if (!selectVersion(handle, domain.first, domain.second, version, &selected)) return nullptr;
+        parts.emplace_back(domain.first, selected);
+    }
+    // Not one domain: an empty list with the item columns.
+    if (parts.empty()) parts.emplace_back(-1, -1);
+    StoreResultSet* first = queryItems(handle, parts.front().first, parts.front().second);
+    if (first == nullptr) {
+        reportStoreError(handle, handle->queryStore, __FILE__, __LINE__);
+        return nullptr;
+    }
+    parts.erase(parts.begin());
+    auto open = [this, handle](const std::pair<int, int>& part) {
+        StoreResultSet* rows = queryItems(handle, part.first, part.second);
+        if (rows == nullptr) reportStoreError(handle, handle->queryStore, __FILE__, __LINE__);
+        return rows;
+    };
+    auto rowFailed = [this, handle] { reportStoreError(handle, handle->queryStore, __FILE__, __LINE__); };
+    RefDataStreamCursor* cursor = allocate<RefDataStreamCursor>(first, std::move(parts), open, rowFailed);
+    if (cursor == nullptr) {
+        first->release();
+        reportMessage(handle, __FILE__, __LINE__, rdcore::kMsgOutOfMemory);
+    }
+    return cursor;
 }
 
 // --- key lookups ----------------------------------------------------------------------------

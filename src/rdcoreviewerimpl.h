@@ -64,6 +64,7 @@ public:
     // rdcoreviewerimpl_diff.cpp
     RefDataCursor* getVersionDiff(RefDataHandle* handle, int domainId, int fromNumber, int toNumber) override;
     int findItemKey(RefDataHandle* handle, const QxbString& name, int version, const QxbString& key) override;
+    RefDataCursor* streamDomainItems(RefDataHandle* handle, const QxbString& name, int version) override;
 
 private:
     // Puts text into the handle's error text and logs it at level 5.

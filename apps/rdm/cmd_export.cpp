@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "RefData.h"
-#include "RefDataViewer.h"
+#include "RefDataViewerEx.h"
 #include "output.h"
 #include "qxbcpp.h"
 #include "rdm.h"
@@ -42,8 +42,10 @@ std::string columnName(const std::string& attribute, const std::string& language
     return language.empty() || language == exportLanguage ? attribute : attribute + "@" + language;
 }
 
-void collect(RefDataCursor* cursor, const std::string& exportLanguage, ExportTable* table) {
-    while (cursor->next() == 0) {
+// False when the rows end in an error (not the end).
+bool collect(RefDataCursor* cursor, const std::string& exportLanguage, ExportTable* table) {
+    int answer = 0;
+    while ((answer = cursor->next()) == 0) {
         const int id = cursor->getInt(kItemId);
         auto found = table->items.find(id);
         if (found == table->items.end()) {
@@ -61,6 +63,7 @@ void collect(RefDataCursor* cursor, const std::string& exportLanguage, ExportTab
             std::find(table->columns.begin(), table->columns.end(), column) == table->columns.end())
             table->columns.push_back(column);
     }
+    return answer == 1;
 }
 
 Rows toRows(const ExportTable& table) {
@@ -86,7 +89,7 @@ int runExport(const ExportCommand& c) {
     RepositorySession repo;
     QxbString error;
     if (!repo.open(c.repository, &error)) return fail(error);
-    RefDataViewer* viewer = repo.viewer();
+    RefDataViewerEx* viewer = repo.viewerEx();
     if (viewer == nullptr) return fail(repo.errorText());
     std::string domain = c.domain;
     int version = c.version;
@@ -96,11 +99,13 @@ int runExport(const ExportCommand& c) {
         if (!findDomain(repo, c.domain, &id, &domain, &error) || !versionAt(repo, id, domain, c.at, &version, &error))
             return fail(error);
     }
-    RefDataCursor* cursor = viewer->getDomainItemsWithAttributes(repo.handle(), QxbString(domain), version);
+    // The rows stream from the store into the table of items.
+    RefDataCursor* cursor = viewer->streamDomainItems(repo.handle(), QxbString(domain), version);
     if (cursor == nullptr) return fail(repo.errorText());
     ExportTable table;
-    collect(cursor, c.language, &table);
+    const bool read = collect(cursor, c.language, &table);
     cursor->release();
+    if (!read) return fail(repo.errorText());
     printRows(toRows(table), format);
     return kOk;
 }

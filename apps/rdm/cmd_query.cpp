@@ -94,19 +94,23 @@ int listVersions(const QueryOptions& o) {
     return printOrFail(repo, viewer->getDomainVersions(repo.handle(), id, -1), o.format);
 }
 
+// The rows stream from the store to the output (the table format alone
+// gathers them first, for its column widths).
 int listItems(const QueryOptions& o) {
     RepositorySession repo;
-    RefDataViewer* viewer = nullptr;
-    if (!openViewer(repo, o.repository, &viewer)) return kFailed;
+    QxbString openError;
+    if (!repo.open(o.repository, &openError)) return fail(openError);
+    RefDataViewerEx* viewer = repo.viewerEx();
+    if (viewer == nullptr) return fail(repo.errorText());
     if (o.at.empty()) {
         const QxbString name = o.hasDomain ? QxbString(o.domain) : QxbString();
-        return printOrFail(repo, viewer->getDomainItemsWithAttributes(repo.handle(), name, o.version), o.format);
+        return printOrFail(repo, viewer->streamDomainItems(repo.handle(), name, o.version), o.format);
     }
     int id = -1, version = 0;
     std::string name, error;
     if (!findDomain(repo, o.domain, &id, &name, &error) || !versionAt(repo, id, name, o.at, &version, &error))
         return fail(error);
-    return printOrFail(repo, viewer->getDomainItemsWithAttributes(repo.handle(), QxbString(name), version), o.format);
+    return printOrFail(repo, viewer->streamDomainItems(repo.handle(), QxbString(name), version), o.format);
 }
 
 // Distinguishes "no such key" from a failed query, which containsItemKey

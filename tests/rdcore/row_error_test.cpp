@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "RefDataViewer.h"
+#include "RefDataViewerEx.h"
 #include "admin_test_support.h"
 
 namespace rdtest {
@@ -98,6 +99,14 @@ TEST_F(RowErrorTest, EveryQueryWalkFailsOnARowError) {
         {"newest version", "listDomainVersions", 1, [&] { return cursor(viewer->getDomainItemsWithAttributes(handle, QxbString("d"), 0)); }},
         {"item rows", "listItemsWithAttributes", 1, [&] { return cursor(viewer->getDomainItemsWithAttributes(handle, QxbString("d"), -1)); }},
         {"list for a domain", "listDomains", 0, [&] { return cursor(viewer->getListForDomain(handle, 7, nullptr)); }},
+        {"streamed rows", "listItemsWithAttributes", 1, [&] {
+             RefDataCursor* rows = static_cast<RefDataViewerEx*>(viewer)->streamDomainItems(handle, QxbString("d"), -1);
+             int answer = 0;
+             while (rows != nullptr && (answer = rows->next()) == 0) {
+             }
+             if (rows != nullptr) rows->release();
+             return rows != nullptr && answer == 1;
+         }},
         {"key lookup", "listItemsWithKey", 0, [&] { return viewer->containsItemKey(handle, QxbString("d"), -1, QxbString("B")); }},
     };
     for (const Case& c : cases) {
