@@ -2,6 +2,8 @@
 // label, parent key and one column per attribute (and language), in the
 // form rdm import reads back.
 #include <CLI/CLI.hpp>
+#include <cstdint>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
@@ -83,6 +85,124 @@ Rows toRows(const ExportTable& table) {
     return rows;
 }
 
+// The export in one pass over the rows, with memory that does not grow with
+// the values: each item's row is spilled to a temporary file as soon as its
+// rows have passed (they are adjacent in the stream), while the attribute
+// columns (in first-seen order) and every item's key (for the parents, which
+// may come later than their children) are gathered. Then the header is known
+// and the spilled rows are written with their parents' keys.
+class StreamedExport {
+public:
+    explicit StreamedExport(const std::string& language) : language_(language), spill_(std::tmpfile()) {}
+    ~StreamedExport() {
+        if (spill_ != nullptr) std::fclose(spill_);
+    }
+    StreamedExport(const StreamedExport&) = delete;
+    StreamedExport& operator=(const StreamedExport&) = delete;
+
+    enum Result { kDone, kFailed, kItemTwice };
+    // Reads the cursor to its end. kItemTwice: an item is held twice in the
+    // version, apart; its values then merge into one row, which only the
+    // whole table in memory can give.
+    Result read(RefDataCursor* cursor) {
+        if (spill_ == nullptr) return kFailed;
+        int answer = 0;
+        while ((answer = cursor->next()) == 0) {
+            const int id = cursor->getInt(kItemId);
+            if (id != item_.id || !started_) {
+                if (started_ && !spillItem()) return kFailed;
+                if (!keys_.emplace(id, cursor->getString(kItemKey).str()).second) return kItemTwice;
+                started_ = true;
+                item_.id = id;
+                item_.key = cursor->getString(kItemKey).str();
+                item_.label = cursor->getString(kItemLabel).str();
+                item_.parentId = cursor->isNull(kParentId) ? -1 : cursor->getInt(kParentId);
+                item_.values.clear();
+            }
+            if (cursor->isNull(kAttribute)) continue;
+            const std::string column =
+                columnName(cursor->getString(kAttribute).str(), cursor->getString(kLanguage).str(), language_);
+            const auto known = columnIndex_.emplace(column, static_cast<std::uint32_t>(columns_.size()));
+            if (known.second) columns_.push_back(column);
+            const std::uint32_t index = known.first->second;
+            // The first value of a column counts, as in the table form.
+            bool seen = false;
+            for (const auto& value : item_.values) seen = seen || value.first == index;
+            if (!seen) item_.values.emplace_back(index, cursor->getString(kValue).str());
+        }
+        if (answer != 1 || (started_ && !spillItem())) return kFailed;
+        return std::fflush(spill_) == 0 ? kDone : kFailed;
+    }
+
+    // Writes the header and the spilled rows; false when the spill cannot be read.
+    bool write(Format format) {
+        std::vector<std::string> header = {"key", "label", "parent"};
+        header.insert(header.end(), columns_.begin(), columns_.end());
+        RowWriter writer(header, format);
+        std::rewind(spill_);
+        SpilledItem item;
+        for (std::size_t n = 0; n < keys_.size() && !writer.failed(); ++n) {
+            if (!readItem(&item)) return false;
+            std::vector<std::string> row(header.size());
+            row[0] = std::move(item.key);
+            row[1] = std::move(item.label);
+            const auto parent = keys_.find(item.parentId);
+            if (parent != keys_.end()) row[2] = parent->second;
+            for (auto& value : item.values) row[3 + value.first] = std::move(value.second);
+            writer.write(std::move(row));
+        }
+        writer.finish();
+        return true;
+    }
+
+private:
+    struct SpilledItem {
+        int id = 0, parentId = -1;
+        std::string key, label;
+        std::vector<std::pair<std::uint32_t, std::string>> values;
+    };
+
+    bool put(const void* bytes, std::size_t size) { return std::fwrite(bytes, 1, size, spill_) == size; }
+    bool putText(const std::string& text) {
+        const std::uint32_t size = static_cast<std::uint32_t>(text.size());
+        return put(&size, sizeof size) && put(text.data(), text.size());
+    }
+    bool get(void* bytes, std::size_t size) { return std::fread(bytes, 1, size, spill_) == size; }
+    bool getText(std::string* text) {
+        std::uint32_t size = 0;
+        if (!get(&size, sizeof size)) return false;
+        text->resize(size);
+        return size == 0 || get(&(*text)[0], size);
+    }
+
+    bool spillItem() {
+        const std::uint32_t count = static_cast<std::uint32_t>(item_.values.size());
+        bool ok = put(&item_.parentId, sizeof item_.parentId) && putText(item_.key) && putText(item_.label) &&
+                  put(&count, sizeof count);
+        for (const auto& value : item_.values) ok = ok && put(&value.first, sizeof value.first) && putText(value.second);
+        return ok;
+    }
+    bool readItem(SpilledItem* item) {
+        std::uint32_t count = 0;
+        if (!get(&item->parentId, sizeof item->parentId) || !getText(&item->key) || !getText(&item->label) ||
+            !get(&count, sizeof count))
+            return false;
+        item->values.resize(count);
+        for (auto& value : item->values)
+            if (!get(&value.first, sizeof value.first) || !getText(&value.second) || value.first >= columns_.size())
+                return false;
+        return true;
+    }
+
+    std::string language_;
+    std::FILE* spill_;
+    std::unordered_map<int, std::string> keys_;  // every item's key, by id
+    std::vector<std::string> columns_;
+    std::unordered_map<std::string, std::uint32_t> columnIndex_;
+    SpilledItem item_;
+    bool started_ = false;
+};
+
 int runExport(const ExportCommand& c) {
     Format format;
     if (!parseFormat(c.format, &format)) return fail("unknown format '" + c.format + "'");
@@ -99,8 +219,21 @@ int runExport(const ExportCommand& c) {
         if (!findDomain(repo, c.domain, &id, &domain, &error) || !versionAt(repo, id, domain, c.at, &version, &error))
             return fail(error);
     }
-    // The rows stream from the store into the table of items.
     RefDataCursor* cursor = viewer->streamDomainItems(repo.handle(), QxbString(domain), version);
+    if (cursor == nullptr) return fail(repo.errorText());
+    StreamedExport streamed(c.language);
+    const StreamedExport::Result result = streamed.read(cursor);
+    cursor->release();
+    if (result == StreamedExport::kDone) {
+        if (!streamed.write(format)) return fail(std::string("cannot read back the export's temporary file"));
+        return kOk;
+    }
+    if (result == StreamedExport::kFailed) {
+        const std::string reason = repo.errorText().str();
+        return fail(reason.empty() ? std::string("cannot write the export's temporary file") : reason);
+    }
+    // An item held twice: the whole table in memory.
+    cursor = viewer->streamDomainItems(repo.handle(), QxbString(domain), version);
     if (cursor == nullptr) return fail(repo.errorText());
     ExportTable table;
     const bool read = collect(cursor, c.language, &table);

@@ -87,16 +87,6 @@ void printTable(const Rows& given, std::FILE* out) {
     }
 }
 
-void printJson(const Rows& rows, std::FILE* out) {
-    nlohmann::ordered_json array = nlohmann::ordered_json::array();
-    for (const auto& row : rows.values) {
-        nlohmann::ordered_json object = nlohmann::ordered_json::object();
-        for (std::size_t c = 0; c < row.size() && c < rows.columns.size(); ++c) object[rows.columns[c]] = row[c];
-        array.push_back(std::move(object));
-    }
-    std::fprintf(out, "%s\n", jsonText(array).c_str());
-}
-
 std::vector<std::string> columnNames(RefDataCursor* cursor) {
     std::vector<std::string> names;
     for (int c = 0; c < cursor->getColumnCount(); ++c) names.push_back(cursor->getColumnName(c).str());
@@ -182,17 +172,40 @@ long printCursor(RefDataCursor* cursor, Format format, std::FILE* out) {
 }
 
 void printRows(const Rows& rows, Format format, std::FILE* out) {
-    switch (format) {
-        case Format::Table: printTable(rows, out); break;
-        case Format::Json: printJson(rows, out); break;
-        case Format::Csv:
-            printCsvLine(rows.columns, out);
-            for (const auto& row : rows.values) {
-                if (outputFailed(out)) break;
-                printCsvLine(row, out);
-            }
-            break;
+    RowWriter writer(rows.columns, format, out);
+    for (const auto& row : rows.values) {
+        if (writer.failed()) break;
+        writer.write(row);
     }
+    writer.finish();
 }
+
+RowWriter::RowWriter(std::vector<std::string> columns, Format format, std::FILE* out)
+    : format_(format), out_(out) {
+    table_.columns = std::move(columns);
+    if (format_ == Format::Csv) printCsvLine(table_.columns, out_);
+    if (format_ == Format::Json) std::fputc('[', out_);
+}
+
+void RowWriter::write(std::vector<std::string> row) {
+    switch (format_) {
+        case Format::Table: table_.values.push_back(std::move(row)); break;
+        case Format::Csv: printCsvLine(row, out_); break;
+        case Format::Json: {
+            nlohmann::ordered_json object = nlohmann::ordered_json::object();
+            for (std::size_t c = 0; c < row.size() && c < table_.columns.size(); ++c) object[table_.columns[c]] = row[c];
+            std::fprintf(out_, "%s%s", written_ == 0 ? "" : ",", jsonText(object).c_str());
+            break;
+        }
+    }
+    ++written_;
+}
+
+void RowWriter::finish() {
+    if (format_ == Format::Table) printTable(table_, out_);
+    if (format_ == Format::Json) std::fputs("]\n", out_);
+}
+
+bool RowWriter::failed() const { return outputFailed(out_); }
 
 }  // namespace rdm

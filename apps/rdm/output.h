@@ -32,4 +32,22 @@ std::string displayText(const std::string& text);
 long printCursor(RefDataCursor* cursor, Format format, std::FILE* out = stdout);
 void printRows(const Rows& rows, Format format, std::FILE* out = stdout);
 
+// Rows written one at a time, as the same bytes printRows writes for them:
+// CSV and JSON go out at once, a table is gathered (for its column widths)
+// and written by finish.
+class RowWriter {
+public:
+    RowWriter(std::vector<std::string> columns, Format format, std::FILE* out = stdout);
+    void write(std::vector<std::string> row);
+    void finish();
+    // True once a write to the output failed (a full disk): stop producing.
+    bool failed() const;
+
+private:
+    Rows table_;
+    Format format_;
+    std::FILE* out_;
+    long written_ = 0;
+};
+
 }  // namespace rdm
