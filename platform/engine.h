@@ -4,6 +4,7 @@
 // errors and the status text, and fills a step's discovery list.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,6 +49,11 @@ struct EngineStepRequest {
     std::vector<std::pair<std::string, std::string>> params;
     std::vector<std::pair<std::string, std::string>> variables;  // job variables
     const EngineTable* input = nullptr;  // the upstream rows; null: no upstream step
+    // When set, every output row goes here as the step produces it (described
+    // holds the output fields, known before the first row) instead of being
+    // kept in the result's output, so memory stays flat for any number of
+    // rows. Answering false ends the run as if the step had no more rows.
+    std::function<bool(const EngineTable& described, const std::vector<QxbDatavar>& row)> onRow;
 };
 
 struct EngineStepResult {

@@ -112,10 +112,24 @@ int runStep(const StepOptions& o) {
     }
     OwnedPlugin plugin = loadPlugin(o.plugin);
     if (!plugin) return kFailed;
+    // CSV and JSON rows go out as the step produces them; a table is
+    // gathered for its column widths.
+    std::unique_ptr<RowWriter> writer;
+    if (format != Format::Table) {
+        request.onRow = [&writer, format](const EngineTable& described, const std::vector<QxbDatavar>& values) {
+            if (!writer) writer.reset(new RowWriter(described.fields, format));
+            std::vector<std::string> row;
+            row.reserve(values.size());
+            for (const QxbDatavar& value : values) row.push_back(value.asString().str());
+            writer->write(std::move(row));
+            return !writer->failed();  // a full disk takes no more rows
+        };
+    }
     EngineStepResult result;
     const bool ok = plugin->runStep(request, &result);
+    if (writer) writer->finish();
     if (!ok) return failWith(result.errors);  // the errors alone: the status would only say "0 row(s)"
-    printTable(result.output, format);
+    if (!writer) printTable(result.output, format);
     if (!result.status.empty()) std::fprintf(stderr, "%s\n", result.status.c_str());
     return kOk;
 }

@@ -52,7 +52,8 @@ private:
     // A new initialized step of the request's type; null with the reason in errors.
     OwnedStep startStep(const EngineStepRequest& request, StepHost* host,
                         std::vector<std::string>* errors);
-    void runRows(StepPluginStep* step, StepHost* host, EngineStepResult* result);
+    void runRows(StepPluginStep* step, StepHost* host, const EngineStepRequest& request,
+                 EngineStepResult* result);
     void* library_;
     StepPluginFactory* factory_;
 };
@@ -96,9 +97,17 @@ OwnedStep PluginImpl::startStep(const EngineStepRequest& request, StepHost* host
     return step;
 }
 
-void PluginImpl::runRows(StepPluginStep* step, StepHost* host, EngineStepResult* result) {
+void PluginImpl::runRows(StepPluginStep* step, StepHost* host, const EngineStepRequest& request,
+                         EngineStepResult* result) {
     int answer = 0;
-    while ((answer = step->getNextRow(0)) == 0) host->keepOutputRow(&result->output);
+    while ((answer = step->getNextRow(0)) == 0) {
+        if (!request.onRow) {
+            host->keepOutputRow(&result->output);
+        } else if (!host->passOutputRow(result->output, request.onRow)) {
+            answer = 1;
+            break;
+        }
+    }
     result->answer = answer;
     step->finish();
     int percent = -1;
@@ -122,7 +131,7 @@ bool PluginImpl::runStep(const EngineStepRequest& request, EngineStepResult* res
         if ((defined & kOutputsDescribed) != kOutputsDescribed || !host.hasOutputItems()) {
             host.reportError(QxbString("The step '" + request.stepName + "' did not describe its outputs"));
         } else if (step->prepare()) {
-            runRows(step.get(), &host, result);
+            runRows(step.get(), &host, request, result);
         }
     }
     step.reset();

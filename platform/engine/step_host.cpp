@@ -187,6 +187,14 @@ void StepHost::keepOutputRow(EngineTable* output) {
     outputValues_.assign(outputValues_.size(), QxbDatavar());
 }
 
+bool StepHost::passOutputRow(
+    const EngineTable& described,
+    const std::function<bool(const EngineTable&, const std::vector<QxbDatavar>&)>& onRow) {
+    const bool more = onRow(described, outputValues_);
+    outputValues_.assign(outputValues_.size(), QxbDatavar());
+    return more;
+}
+
 void StepHost::describeOutputs(EngineTable* output) const {
     output->fields.clear();
     output->types.clear();

@@ -131,6 +131,9 @@ public:
     bool applyParams(const EngineStepRequest& request);
     // Keeps the output row just written and clears the buffer for the next.
     void keepOutputRow(EngineTable* output);
+    // Hands the current output row to onRow instead; its answer.
+    bool passOutputRow(const EngineTable& described,
+                       const std::function<bool(const EngineTable&, const std::vector<QxbDatavar>&)>& onRow);
     void describeOutputs(EngineTable* output) const;
     bool hasOutputItems() const { return outputItems_ != nullptr; }
     std::vector<std::string> takeErrors() { return std::move(errors_); }
