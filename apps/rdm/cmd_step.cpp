@@ -40,13 +40,20 @@ struct PluginReleaser {
 using OwnedPlugin = std::unique_ptr<EnginePlugin, PluginReleaser>;
 
 // The plug-in next to the rdm binary.
+// Next to rdm (a build tree), else in the library folder of the installed
+// tree rdm belongs to.
 std::string defaultPluginPath() {
     char path[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
     if (length <= 0) return kPluginFile;
     const std::string exe(path, static_cast<std::size_t>(length));
     const auto slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/" + kPluginFile;
+    const std::string folder = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+    const std::string beside = folder + "/" + kPluginFile;
+#ifdef RDM_INSTALLED_PLUGIN_DIR
+    if (access(beside.c_str(), F_OK) != 0) return folder + "/" + RDM_INSTALLED_PLUGIN_DIR + "/" + kPluginFile;
+#endif
+    return beside;
 }
 
 OwnedPlugin loadPlugin(const std::string& given) {
@@ -163,7 +170,7 @@ int listPlugins(const StepOptions& o) {
 }
 
 void addCommonOptions(CLI::App* command, StepOptions* o) {
-    command->add_option("--plugin", o->plugin, "The plug-in library (default: librdplugin.so next to rdm)");
+    command->add_option("--plugin", o->plugin, "The plug-in library (default: librdplugin.so next to rdm, else in the installed library folder)");
     command->add_option("--format", o->format, "Output: table, csv or json (default: table on a terminal, else csv)")
         ->check(CLI::IsMember({"table", "csv", "json"}));
 }
