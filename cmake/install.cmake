@@ -18,6 +18,9 @@ set_target_properties(rdm PROPERTIES INSTALL_RPATH "$ORIGIN/${rdm_bin_to_lib};$O
 target_compile_definitions(rdm PRIVATE RDM_INSTALLED_PLUGIN_DIR="${rdm_bin_to_lib}")
 
 install(TARGETS rdm RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_BINARY_DIR}/share/rdm.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 OPTIONAL)
+install(FILES ${CMAKE_BINARY_DIR}/share/rdm.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+        RENAME rdm)
 install(TARGETS rdcore EXPORT rdmTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/rdm)
@@ -47,3 +50,19 @@ file(RELATIVE_PATH rdm_pc_to_prefix /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" rdm_pc_to_prefix "${rdm_pc_to_prefix}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/rdm.pc.in ${CMAKE_BINARY_DIR}/rdm.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/rdm.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# A Debian package of the installed tree (scripts/package). Its dependencies
+# are computed from the libraries the binaries link (dpkg-shlibdeps); the
+# private folder's libraries are the package's own.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME rdm)
+set(CPACK_PACKAGE_CONTACT "rdm maintainers <rdm@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "reference data management: code lists with versions and language-tagged texts")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS usr/${CMAKE_INSTALL_LIBDIR} usr/${RDM_PRIVATE_LIBDIR})
+include(CPack)

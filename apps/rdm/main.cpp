@@ -8,6 +8,10 @@
 int main(int argc, char** argv) {
     CLI::App app{"rdm: keep reference data (code lists, their versions, items and texts) and feed it to data flows"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("rdm ") + RDM_VERSION);
+    // Every command with its options at once: what the man page and the
+    // shell completion are generated from.
+    app.set_help_all_flag("--help-all", "Print the help of every command and exit");
     app.fallthrough();  // global options may also follow the sub-command
     std::string home;
     CLI::Option* homeOption =
@@ -30,6 +34,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         // One line, like every other error of rdm.
