@@ -4,8 +4,8 @@
 
 #include <sys/stat.h>
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <vector>
 
@@ -153,9 +153,14 @@ bool migrateFrom1(StoreSession& session, std::string* error) {
         for (const std::string& statement : statementsOf(table))
             if (!run(statement)) return false;
         if (!run("INSERT INTO {P}" + table + " SELECT * FROM {P}" + table + "_v1") ||
-            !run("DROP TABLE {P}" + table + "_v1") ||
-            !run("INSERT INTO {P}id_sequences (TABLE_NAME, LAST_ID) VALUES ('" + table + "', " +
-                 std::to_string(std::max(sequence, highest)) + ")")) {
+            !run("DROP TABLE {P}" + table + "_v1")) {
+            return false;
+        }
+        std::unique_ptr<SqlStatement> sequenceRow = connection.prepare(
+            session.withPrefix("INSERT INTO {P}id_sequences (TABLE_NAME, LAST_ID) VALUES (?, ?)"), error);
+        if (!sequenceRow || !sequenceRow->bindText(1, table.data(), table.size()) ||
+            !sequenceRow->bindInt(2, std::max(sequence, highest)) || sequenceRow->step() < 0) {
+            if (sequenceRow) *error = connection.errorText();
             return false;
         }
     }
@@ -171,7 +176,10 @@ bool migrate(StoreSession& session, const std::string& path, std::string* error)
     int version = schemaVersion(session, error);
     const int found = version;
     bool ok = version >= 0;
-    if (ok && version == 1) ok = migrateFrom1(session, error), version = 2;
+    if (ok && version == 1) {
+        ok = migrateFrom1(session, error);
+        version = 2;
+    }
     if (ok && connection.execute("COMMIT", error)) {
         if (found < kSchemaVersion) {
             qxlogGetLogger("repadm")->log(QXLOG_NOTICE, __FILE__, __LINE__,

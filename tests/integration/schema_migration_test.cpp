@@ -62,17 +62,21 @@ std::vector<std::pair<std::string, std::string>> expectedOutputs() {
     return cases;
 }
 
-TEST(SchemaMigrationTest, AVersion1RepositoryOpensMigratedWithItsContentAndIdsIntact) {
-    TempHome home;
-    ASSERT_EQ(runRdm(home.path(), "repo create demo").status, 0);
+// The repository "demo" of home, its database replaced by the version-1 one.
+std::string loadVersion1(const TempHome& home) {
+    EXPECT_EQ(runRdm(home.path(), "repo create demo").status, 0);
     const std::string database = home.file("data/demo.db");
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(database + suffix);
-    {
-        std::string error;
-        auto connection = repadm::openSqliteConnection(database, &error, true);
-        ASSERT_TRUE(connection) << error;
-        ASSERT_TRUE(connection->execute(readSource("tests/data/repository_v1.sql"), &error)) << error;
-    }
+    std::string error;
+    auto connection = repadm::openSqliteConnection(database, &error, true);
+    EXPECT_TRUE(connection) << error;
+    EXPECT_TRUE(connection && connection->execute(readSource("tests/data/repository_v1.sql"), &error)) << error;
+    return database;
+}
+
+TEST(SchemaMigrationTest, AVersion1RepositoryOpensMigratedWithItsContentAndIdsIntact) {
+    TempHome home;
+    const std::string database = loadVersion1(home);
 
     const auto cases = expectedOutputs();
     ASSERT_GE(cases.size(), 5u);
@@ -100,6 +104,34 @@ TEST(SchemaMigrationTest, AVersion1RepositoryOpensMigratedWithItsContentAndIdsIn
     EXPECT_EQ(integerOf(*connection, "SELECT MIN(ID) FROM kiv_rdm_item_attribute_values WHERE ID > 9"), 13);
     EXPECT_EQ(integerOf(*connection, "SELECT MIN(ID) FROM kiv_rdm_version_item_value_links WHERE ID > 33"), 43);
     EXPECT_EQ(integerOf(*connection, "SELECT LAST_ID FROM kiv_rdm_id_sequences WHERE TABLE_NAME = 'items'"), 9);
+}
+
+// A migration that fails part way (a table in the way of a rename) changes
+// nothing and fails the open with the reason; once the obstacle is gone the
+// next open migrates.
+TEST(SchemaMigrationTest, AFailedMigrationLeavesTheRepositoryAsItWas) {
+    TempHome home;
+    const std::string database = loadVersion1(home);
+    std::string error;
+    {
+        auto connection = repadm::openSqliteConnection(database, &error);
+        ASSERT_TRUE(connection) << error;
+        ASSERT_TRUE(connection->execute("CREATE TABLE kiv_rdm_change_records_v1 (X)", &error)) << error;
+    }
+    const std::set<std::string> before = schemaOf(database);
+    const CommandResult refused = runRdm(home.path(), "items demo SHAPES --format csv");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.errors.find("from schema version 1 to 2"), std::string::npos) << refused.errors;
+    EXPECT_EQ(schemaOf(database), before);
+    {
+        auto connection = repadm::openSqliteConnection(database, &error);
+        ASSERT_TRUE(connection) << error;
+        ASSERT_TRUE(connection->execute("DROP TABLE kiv_rdm_change_records_v1", &error)) << error;
+    }
+    EXPECT_EQ(runRdm(home.path(), "items demo SHAPES --format csv").status, 0);
+    auto connection = repadm::openSqliteConnection(database, &error);
+    ASSERT_TRUE(connection) << error;
+    EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 2);
 }
 
 }  // namespace
