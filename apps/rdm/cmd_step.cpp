@@ -123,12 +123,16 @@ int runStep(const StepOptions& o) {
     // gathered for its column widths.
     std::unique_ptr<RowWriter> writer;
     if (format != Format::Table) {
-        request.onRow = [&writer, format](const EngineTable& described, const std::vector<QxbDatavar>& values) {
+        request.onRow = [&writer, format, row = std::vector<std::string>()](
+                            const EngineTable& described, const std::vector<QxbDatavar>& values) mutable {
             if (!writer) writer.reset(new RowWriter(described.fields, format));
-            std::vector<std::string> row;
-            row.reserve(values.size());
-            for (const QxbDatavar& value : values) row.push_back(value.asString().str());
-            writer->write(std::move(row));
+            // One buffer for every row: each field's text reuses its room.
+            row.resize(values.size());
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                const QxbString text = values[i].asString();
+                row[i].assign(text.asCstr(), text.length());
+            }
+            writer->write(row);
             return !writer->failed();  // a full disk takes no more rows
         };
     }

@@ -23,10 +23,17 @@ std::string csvField(const std::string& text) {
     return quoted + '"';
 }
 
+// Fields written as they are unless they need quotes: no copy a field.
 void printCsvLine(const std::vector<std::string>& fields, std::FILE* out) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) std::fputc(',', out);
-        std::fputs(csvField(fields[i]).c_str(), out);
+        const std::string& text = fields[i];
+        if (text.find_first_of(",\"\r\n") == std::string::npos) {
+            std::fwrite(text.data(), 1, text.size(), out);
+        } else {
+            const std::string quoted = csvField(text);
+            std::fwrite(quoted.data(), 1, quoted.size(), out);
+        }
     }
     std::fputc('\n', out);
 }
@@ -187,9 +194,9 @@ RowWriter::RowWriter(std::vector<std::string> columns, Format format, std::FILE*
     if (format_ == Format::Json) std::fputc('[', out_);
 }
 
-void RowWriter::write(std::vector<std::string> row) {
+void RowWriter::write(const std::vector<std::string>& row) {
     switch (format_) {
-        case Format::Table: table_.values.push_back(std::move(row)); break;
+        case Format::Table: table_.values.push_back(row); break;
         case Format::Csv: printCsvLine(row, out_); break;
         case Format::Json: {
             nlohmann::ordered_json object = nlohmann::ordered_json::object();

@@ -38,7 +38,7 @@ void printRows(const Rows& rows, Format format, std::FILE* out = stdout);
 class RowWriter {
 public:
     RowWriter(std::vector<std::string> columns, Format format, std::FILE* out = stdout);
-    void write(std::vector<std::string> row);
+    void write(const std::vector<std::string>& row);
     void finish();
     // True once a write to the output failed (a full disk): stop producing.
     bool failed() const;
