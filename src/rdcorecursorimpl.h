@@ -33,7 +33,7 @@ public:
     void release() override;
     bool isReady() override;
 
-private:
+protected:
     ~RefDataCursorImpl() override;
 
     StoreResultSet* resultSet = nullptr;

@@ -1,16 +1,16 @@
 // A cursor over the item rows of several domain versions, read from the
 // store one result set after another as the caller advances: no row is held
-// beyond the current one.
+// beyond the current one. The reads go to the current result set, as the
+// store-backed cursor's do.
 #pragma once
 
 #include <functional>
 #include <utility>
 #include <vector>
 
-#include "RefDataCursor.h"
-#include "repadm.h"
+#include "rdcorecursorimpl.h"
 
-class RefDataStreamCursor : public RefDataCursor {
+class RefDataStreamCursor : public RefDataCursorImpl {
 public:
     // open answers the result set of one part, or null after reporting why;
     // rowFailed reports a row the store could not read.
@@ -27,20 +27,14 @@ public:
     // 0 a row, 1 the end, 2 an error (the opener's, or a row the store
     // could not read).
     int next() override;
+    // The first part's columns, also once its result set is gone.
     int getColumnCount() override;
     QxbString getColumnName(int column) override;
-    QxbString getString(int column) override;
-    int getInt(int column) override;
-    double getDouble(int column) override;
-    bool isNull(int column) override;
-    QxbDatavar getValue(int column) override;
-    void release() override;
     bool isReady() override;
 
 private:
-    ~RefDataStreamCursor() override;
+    ~RefDataStreamCursor() override = default;
 
-    StoreResultSet* current_;
     std::vector<std::pair<int, int>> rest_;
     std::size_t nextPart_ = 0;
     Opener open_;

@@ -85,10 +85,8 @@ int diffVersions(const DiffOptions& o) {
     Format format;
     if (!parseFormat(o.format, &format)) return fail("unknown format '" + o.format + "'");
     RepositorySession repo;
-    QxbString openError;
-    if (!repo.open(o.repository, &openError)) return fail(openError);
-    RefDataViewerEx* viewer = repo.viewerEx();
-    if (viewer == nullptr) return fail(repo.errorText());
+    RefDataViewerEx* viewer = openViewerEx(repo, o.repository);
+    if (viewer == nullptr) return kFailed;
     int id = -1;
     std::string name, error;
     if (!findDomain(repo, o.domain, &id, &name, &error)) return fail(error);

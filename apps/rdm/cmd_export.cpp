@@ -111,10 +111,11 @@ public:
             const int id = cursor->getInt(kItemId);
             if (id != item_.id || !started_) {
                 if (started_ && !spillItem()) return kFailed;
-                if (!keys_.emplace(id, cursor->getString(kItemKey).str()).second) return kItemTwice;
+                const auto added = keys_.emplace(id, cursor->getString(kItemKey).str());
+                if (!added.second) return kItemTwice;
                 started_ = true;
                 item_.id = id;
-                item_.key = cursor->getString(kItemKey).str();
+                item_.key = added.first->second;
                 item_.label = cursor->getString(kItemLabel).str();
                 item_.parentId = cursor->isNull(kParentId) ? -1 : cursor->getInt(kParentId);
                 item_.values.clear();
@@ -207,10 +208,8 @@ int runExport(const ExportCommand& c) {
     Format format;
     if (!parseFormat(c.format, &format)) return fail("unknown format '" + c.format + "'");
     RepositorySession repo;
-    QxbString error;
-    if (!repo.open(c.repository, &error)) return fail(error);
-    RefDataViewerEx* viewer = repo.viewerEx();
-    if (viewer == nullptr) return fail(repo.errorText());
+    RefDataViewerEx* viewer = openViewerEx(repo, c.repository);
+    if (viewer == nullptr) return kFailed;
     std::string domain = c.domain;
     int version = c.version;
     if (!c.at.empty()) {

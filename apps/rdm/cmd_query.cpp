@@ -44,17 +44,8 @@ struct QueryOptions {
 
 // Opens the repository and its viewer; on failure prints the reason.
 bool openViewer(RepositorySession& repo, const std::string& name, RefDataViewer** viewer) {
-    QxbString error;
-    if (!repo.open(name, &error)) {
-        fail(error);
-        return false;
-    }
-    *viewer = repo.viewer();
-    if (*viewer == nullptr) {
-        fail(repo.errorText());
-        return false;
-    }
-    return true;
+    *viewer = openViewerEx(repo, name);
+    return *viewer != nullptr;
 }
 
 // Prints a query's cursor, or the handle's error text when there is none.
@@ -98,10 +89,8 @@ int listVersions(const QueryOptions& o) {
 // gathers them first, for its column widths).
 int listItems(const QueryOptions& o) {
     RepositorySession repo;
-    QxbString openError;
-    if (!repo.open(o.repository, &openError)) return fail(openError);
-    RefDataViewerEx* viewer = repo.viewerEx();
-    if (viewer == nullptr) return fail(repo.errorText());
+    RefDataViewerEx* viewer = openViewerEx(repo, o.repository);
+    if (viewer == nullptr) return kFailed;
     if (o.at.empty()) {
         const QxbString name = o.hasDomain ? QxbString(o.domain) : QxbString();
         return printOrFail(repo, viewer->streamDomainItems(repo.handle(), name, o.version), o.format);
@@ -117,16 +106,8 @@ int listItems(const QueryOptions& o) {
 // answers alike; the library looks the key up by its index.
 int hasItem(const QueryOptions& o) {
     RepositorySession repo;
-    QxbString openError;
-    if (!repo.open(o.repository, &openError)) {
-        fail(openError);
-        return kItemError;
-    }
-    RefDataViewerEx* viewer = repo.viewerEx();
-    if (viewer == nullptr) {
-        fail(repo.errorText());
-        return kItemError;
-    }
+    RefDataViewerEx* viewer = openViewerEx(repo, o.repository);
+    if (viewer == nullptr) return kItemError;
     const int found = viewer->findItemKey(repo.handle(), QxbString(o.domain), o.version, QxbString(o.key));
     if (found < 0) {
         fail(repo.errorText());

@@ -142,19 +142,8 @@ long printCursor(RefDataCursor* cursor, Format format, std::FILE* out) {
     const int columns = static_cast<int>(names.size());
     long count = 0;
     int answer = 1;  // 1 at the end of the rows; anything but 0 or 1 is an error
-    if (format == Format::Csv) {
-        // CSV and JSON stream: a large domain is never held as text.
-        printCsvLine(names, out);
-        std::vector<std::string> fields(names.size());
-        // A failed write ends the walk: a full disk takes no more rows.
-        while (!outputFailed(out) && (answer = cursor->next()) == 0) {
-            for (int c = 0; c < columns; ++c) fields[static_cast<std::size_t>(c)] = cursor->getString(c).str();
-            printCsvLine(fields, out);
-            ++count;
-        }
-        return answer == 0 || answer == 1 ? count : -1;
-    }
     if (format == Format::Json) {
+        // Values keep their types here (numbers stay numbers), one object a line.
         std::fputc('[', out);
         while (!outputFailed(out) && (answer = cursor->next()) == 0) {
             nlohmann::ordered_json object = nlohmann::ordered_json::object();
@@ -165,16 +154,18 @@ long printCursor(RefDataCursor* cursor, Format format, std::FILE* out) {
         std::fputs(count == 0 ? "]\n" : "\n]\n", out);
         return answer == 0 || answer == 1 ? count : -1;
     }
-    Rows rows;
-    rows.columns = names;
-    while ((answer = cursor->next()) == 0) {
-        std::vector<std::string> fields;
-        for (int c = 0; c < columns; ++c) fields.push_back(cursor->getString(c).str());
-        rows.values.push_back(std::move(fields));
+    // CSV streams (a large domain is never held as text); a table is
+    // written only once every row has been read.
+    RowWriter writer(names, format, out);
+    std::vector<std::string> fields(names.size());
+    // A failed write ends the walk: a full disk takes no more rows.
+    while (!writer.failed() && (answer = cursor->next()) == 0) {
+        for (int c = 0; c < columns; ++c) fields[static_cast<std::size_t>(c)] = cursor->getString(c).str();
+        writer.write(fields);
         ++count;
     }
-    if (answer != 1) return -1;
-    printTable(rows, out);
+    if (answer != 0 && answer != 1) return -1;
+    writer.finish();
     return count;
 }
 

@@ -270,6 +270,17 @@ bool RepositorySession::open(const std::string& repository, QxbString* error, bo
 RefDataViewer* RepositorySession::viewer() { return session_->getViewer(handle_); }
 RefDataAdmin* RepositorySession::admin() { return session_->getAdmin(handle_); }
 RefDataViewerEx* RepositorySession::viewerEx() { return session_->getViewerEx(handle_); }
+
+RefDataViewerEx* openViewerEx(RepositorySession& repo, const std::string& repository) {
+    QxbString error;
+    if (!repo.open(repository, &error)) {
+        fail(error);
+        return nullptr;
+    }
+    RefDataViewerEx* viewer = repo.viewerEx();
+    if (viewer == nullptr) fail(repo.errorText());
+    return viewer;
+}
 RefDataAdminEx* RepositorySession::adminEx() { return session_->getAdminEx(handle_); }
 QxbString RepositorySession::errorText() { return session_->getErrorText(handle_); }
 

@@ -113,6 +113,10 @@ private:
     RefDataHandle* handle_ = nullptr;
 };
 
+// Opens the repository and answers its query object (with the extension's
+// operations); null after printing why it could not.
+RefDataViewerEx* openViewerEx(RepositorySession& repo, const std::string& repository);
+
 // The command chosen on the command line, run after parsing (so that global
 // options such as --home are in force); it answers the exit status.
 using Action = std::function<int()>;
