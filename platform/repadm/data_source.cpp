@@ -55,7 +55,7 @@ int schemaVersion(StoreSession& session, std::string* error) {
 
 bool createSchema(StoreSession& session, std::string* error) {
     SqlConnection& connection = session.connection();
-    if (!connection.execute("BEGIN IMMEDIATE", error)) return false;
+    if (!connection.beginWrite(error)) return false;
     // Another process may have created it while this one waited.
     const int version = schemaVersion(session, error);
     bool ok = version >= 0;
@@ -171,7 +171,7 @@ bool migrateFrom1(StoreSession& session, std::string* error) {
 // transaction: a failure leaves it as it was.
 bool migrate(StoreSession& session, const std::string& path, std::string* error) {
     SqlConnection& connection = session.connection();
-    if (!connection.execute("BEGIN IMMEDIATE", error)) return false;
+    if (!connection.beginWrite(error)) return false;
     // Another process may have migrated it while this one waited.
     int version = schemaVersion(session, error);
     const int found = version;

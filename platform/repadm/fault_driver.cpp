@@ -119,7 +119,16 @@ public:
         injected_->text.clear();
         return inner_->execute(sql, error);
     }
-    std::int64_t lastInsertId() override { return inner_->lastInsertId(); }
+    SqlDialect dialect() const override { return inner_->dialect(); }
+    // A BEGIN is a statement run like any other: it fails as execute does.
+    bool beginWrite(std::string* error) override {
+        if (failThisCall("execute", &injected_->text)) {
+            *error = injected_->text;
+            return false;
+        }
+        injected_->text.clear();
+        return inner_->beginWrite(error);
+    }
     int changes() override { return inner_->changes(); }
     std::string errorText() override {
         return injected_->text.empty() ? inner_->errorText() : injected_->text;

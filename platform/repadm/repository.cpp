@@ -201,7 +201,8 @@ public:
         std::string error;
         std::unique_ptr<SqlStatement> statement = session_->connection().prepare(
             session_->withPrefix(
-                "INSERT OR REPLACE INTO {P}meta (META_KEY, META_VALUE) VALUES (?, ?)"),
+                "INSERT INTO {P}meta (META_KEY, META_VALUE) VALUES (?, ?) "
+                "ON CONFLICT (META_KEY) DO UPDATE SET META_VALUE = excluded.META_VALUE"),
             &error);
         if (statement) {
             bindValue(*statement, 1, textValue(key));

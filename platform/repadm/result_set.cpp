@@ -40,13 +40,25 @@ bool StoreSession::beforeWrite(std::uint64_t tables, std::string* error) {
     return ok;
 }
 
+namespace {
+
+// The current moment as a Julian day number (the store's dates), per dialect.
+const char kNowSqlite[] = "julianday('now')";
+const char kNowPostgresql[] = "(EXTRACT(EPOCH FROM CURRENT_TIMESTAMP)::DOUBLE PRECISION / 86400.0 + 2440587.5)";
+
+}  // namespace
+
 std::string StoreSession::withPrefix(const std::string& sql) const {
+    const char* now = connection_->dialect() == SqlDialect::Postgresql ? kNowPostgresql : kNowSqlite;
     std::string out;
     out.reserve(sql.size() + 64);
     for (std::size_t i = 0; i < sql.size(); ++i) {
         if (sql.compare(i, 3, "{P}") == 0) {
             out += prefix_;
             i += 2;
+        } else if (sql.compare(i, 5, "{NOW}") == 0) {
+            out += now;
+            i += 4;
         } else {
             out += sql[i];
         }

@@ -10,6 +10,12 @@ namespace repadm {
 
 enum class SqlType { Null, Integer, Real, Text, Blob };
 
+// The SQL a connection speaks. The store's statements are written once, in
+// the part of SQL both engines share; where they differ, the statement has a
+// variant per dialect beside it, and a few tokens are filled in per dialect
+// (see StoreSession::withPrefix).
+enum class SqlDialect { Sqlite, Postgresql };
+
 // One prepared statement. Parameters are numbered from 1, columns from 0.
 class SqlStatement {
 public:
@@ -40,9 +46,13 @@ public:
     virtual ~SqlConnection() {}
     // Null with the reason in *error.
     virtual std::unique_ptr<SqlStatement> prepare(const std::string& sql, std::string* error) = 0;
+    virtual SqlDialect dialect() const = 0;
     // Runs one or more statements without results.
     virtual bool execute(const std::string& sql, std::string* error) = 0;
-    virtual std::int64_t lastInsertId() = 0;
+    // Begins a write transaction holding the database's write lock: one
+    // writer at a time, and the writes inside never wait for another. Waits
+    // for the lock as long as the write wait (see setWriterWaitNotice).
+    virtual bool beginWrite(std::string* error) = 0;
     // Rows changed by the last finished statement.
     virtual int changes() = 0;
     // The database's reason for the last failure of this connection.
@@ -58,6 +68,17 @@ public:
 // in *error.
 std::unique_ptr<SqlConnection> openSqliteConnection(const std::string& path, std::string* error,
                                                     bool create = false);
+
+// Opens a PostgreSQL database; conninfo is a libpq connection string or
+// "postgresql://" URI. Null with the reason (without the password) in *error.
+std::unique_ptr<SqlConnection> openPostgresqlConnection(const std::string& conninfo, std::string* error);
+
+// How long a connection waits for another writer: 10 minutes, or the
+// seconds the environment variable RDM_WRITE_WAIT gives.
+std::int64_t writeWaitMilliseconds();
+// Logs that a connection has waited for another writer for over a second,
+// and calls the process's notice (if any), on the waiting thread.
+void noticeWriterWait(std::int64_t limitMilliseconds);
 
 // A connection that finds the database locked by another connection (another
 // writer, in practice) waits for it: 10 minutes, or the seconds the

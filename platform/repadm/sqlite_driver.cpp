@@ -29,14 +29,7 @@ const auto kWaitNoticeAfter = std::chrono::seconds(1);
 std::atomic<void (*)()> waitNotice{nullptr};
 
 std::chrono::milliseconds writeWait() {
-    const char* given = std::getenv("RDM_WRITE_WAIT");
-    if (given && *given) {
-        char* end = nullptr;
-        const long seconds = std::strtol(given, &end, 10);
-        if (*end == '\0' && seconds >= 0 && seconds <= 7 * 24 * 3600)
-            return std::chrono::milliseconds(seconds * 1000L);
-    }
-    return std::chrono::milliseconds(kDefaultWriteWaitSeconds * 1000L);
+    return std::chrono::milliseconds(writeWaitMilliseconds());
 }
 
 // SQLite's busy handler: answers 1 to try again (after a short sleep), 0 to
@@ -58,10 +51,7 @@ int waitForLock(void* context, int attempt) {
     if (waited >= wait.limit) return 0;
     if (!wait.noticed && waited >= kWaitNoticeAfter) {
         wait.noticed = true;
-        qxlogGetLogger("repadm")->log(QXLOG_NOTICE, __FILE__, __LINE__,
-                                      "waiting for another writer to finish (up to %lld s)",
-                                      static_cast<long long>(wait.limit.count() / 1000));
-        if (void (*notice)() = waitNotice.load()) notice();
+        noticeWriterWait(wait.limit.count());
     }
     // Short sleeps first (a commit usually takes milliseconds), then 50 ms.
     const int sleepMs = attempt < 10 ? 1 + attempt * 2 : 50;
@@ -154,7 +144,11 @@ public:
         sqlite3_free(message);
         return false;
     }
-    std::int64_t lastInsertId() override { return sqlite3_last_insert_rowid(db_); }
+    SqlDialect dialect() const override { return SqlDialect::Sqlite; }
+    // IMMEDIATE takes the write lock at once, waiting (the busy handler) for
+    // another writer: a deferred BEGIN would take a read snapshot first,
+    // which a later write could not upgrade while another writer works.
+    bool beginWrite(std::string* error) override { return execute("BEGIN IMMEDIATE", error); }
     int changes() override { return sqlite3_changes(db_); }
     std::string errorText() override { return sqlite3_errmsg(db_); }
     bool inTransaction() override { return sqlite3_get_autocommit(db_) == 0; }
@@ -195,6 +189,23 @@ void createOwnerOnlyFile(const std::string& path) {
 
 void setWriterWaitNotice(void (*notice)()) {
     waitNotice.store(notice);
+}
+
+std::int64_t writeWaitMilliseconds() {
+    const char* given = std::getenv("RDM_WRITE_WAIT");
+    if (given && *given) {
+        char* end = nullptr;
+        const long seconds = std::strtol(given, &end, 10);
+        if (*end == '\0' && seconds >= 0 && seconds <= 7 * 24 * 3600) return seconds * 1000LL;
+    }
+    return kDefaultWriteWaitSeconds * 1000LL;
+}
+
+void noticeWriterWait(std::int64_t limitMilliseconds) {
+    qxlogGetLogger("repadm")->log(QXLOG_NOTICE, __FILE__, __LINE__,
+                                  "waiting for another writer to finish (up to %lld s)",
+                                  static_cast<long long>(limitMilliseconds / 1000));
+    if (void (*notice)() = waitNotice.load()) notice();
 }
 
 namespace {

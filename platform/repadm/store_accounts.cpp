@@ -11,7 +11,7 @@ bool RefDataStoreImpl::insertAccount(const QxbString& name, const QxbString& typ
     static const char sql[] =
         "INSERT INTO {P}accounts (NAME, ACCOUNT_TYPE, ACCOUNT_KEY, DESCRIPTION, TEXT5, TEXT6, "
         "TEXT7, "
-        "ROLE_ID, CREATED) VALUES (?, ?, ?, ?, ?, ?, ?, ?, julianday('now'))";
+        "ROLE_ID, CREATED) VALUES (?, ?, ?, ?, ?, ?, ?, ?, {NOW}) RETURNING ID";
     return write("insertAccount", sql, kAccounts,
                  {textValue(name), textValue(type), textValue(key), textValue(text),
                   textValue(text5), textValue(text6), textValue(text7), idValue(roleId)},
@@ -43,7 +43,7 @@ StoreResultSet* RefDataStoreImpl::listPermissions(unsigned id, const QxbString& 
 bool RefDataStoreImpl::insertPermission(const QxbString& name, const QxbString& text, int number,
                                         unsigned* newId) {
     static const char sql[] =
-        "INSERT INTO {P}permissions (NAME, DESCRIPTION, ACCESS_LEVEL) VALUES (?, ?, ?)";
+        "INSERT INTO {P}permissions (NAME, DESCRIPTION, ACCESS_LEVEL) VALUES (?, ?, ?) RETURNING ID";
     return write("insertPermission", sql, kPermissions,
                  {textValue(name), textValue(text), numberValue(number)}, newId);
 }
@@ -58,7 +58,7 @@ StoreResultSet* RefDataStoreImpl::listRoles(unsigned id, const QxbString& name,
 
 bool RefDataStoreImpl::insertRole(const QxbString& name, const QxbString& text1,
                                   const QxbString& text2, unsigned* newId) {
-    static const char sql[] = "INSERT INTO {P}roles (NAME, DESCRIPTION, NOTE) VALUES (?, ?, ?)";
+    static const char sql[] = "INSERT INTO {P}roles (NAME, DESCRIPTION, NOTE) VALUES (?, ?, ?) RETURNING ID";
     return write("insertRole", sql, kRoles, {textValue(name), textValue(text1), textValue(text2)},
                  newId);
 }
@@ -71,7 +71,7 @@ bool RefDataStoreImpl::insertDomainPermission(unsigned domainId, const QxbString
                                               unsigned* newId) {
     static const char sql[] =
         "INSERT INTO {P}domain_permissions (DOMAIN_ID, KIND, ACCOUNT_ID, ACCESS_NAME, "
-        "PERMISSION_ID, ROLE_ID) VALUES (?, ?, ?, ?, ?, ?)";
+        "PERMISSION_ID, ROLE_ID) VALUES (?, ?, ?, ?, ?, ?) RETURNING ID";
     return write("insertDomainPermission", sql, kDomainPermissions,
                  {idValue(domainId), textValue(kind), idValue(accountId), textValue(accessName),
                   idValue(permissionId), idValue(roleId)},
@@ -104,7 +104,7 @@ bool RefDataStoreImpl::insertVersionPermission(unsigned versionId, unsigned acco
                                                unsigned permissionId, unsigned* newId) {
     static const char sql[] =
         "INSERT INTO {P}version_permissions (VERSION_ID, ACCOUNT_ID, GRANTED, PERMISSION_ID) "
-        "VALUES (?, ?, julianday('now'), ?)";
+        "VALUES (?, ?, {NOW}, ?) RETURNING ID";
     return write("insertVersionPermission", sql, kVersionPermissions,
                  {idValue(versionId), idValue(accountId), idValue(permissionId)}, newId);
 }
@@ -123,7 +123,7 @@ StoreResultSet* RefDataStoreImpl::listVersionPermissions(unsigned versionId, uns
 bool RefDataStoreImpl::insertDomainRolePermission(unsigned domainId, unsigned accountId,
                                                   unsigned roleId, unsigned* newId) {
     static const char sql[] =
-        "INSERT INTO {P}domain_role_permissions (DOMAIN_ID, ACCOUNT_ID, ROLE_ID) VALUES (?, ?, ?)";
+        "INSERT INTO {P}domain_role_permissions (DOMAIN_ID, ACCOUNT_ID, ROLE_ID) VALUES (?, ?, ?) RETURNING ID";
     return write("insertDomainRolePermission", sql, kDomainRolePermissions,
                  {idValue(domainId), idValue(accountId), idValue(roleId)}, newId);
 }
@@ -140,7 +140,7 @@ StoreResultSet* RefDataStoreImpl::listDomainRolePermissions(unsigned domainId, u
 bool RefDataStoreImpl::insertDomainAssociation(unsigned domainId, const QxbString& text,
                                                unsigned* newId) {
     static const char sql[] =
-        "INSERT INTO {P}domain_associations (DOMAIN_ID, ASSOCIATION_TEXT) VALUES (?, ?)";
+        "INSERT INTO {P}domain_associations (DOMAIN_ID, ASSOCIATION_TEXT) VALUES (?, ?) RETURNING ID";
     return write("insertDomainAssociation", sql, kDomainAssociations,
                  {idValue(domainId), textValue(text)}, newId);
 }

@@ -23,7 +23,7 @@ bool RefDataStoreImpl::insertAttribute(const QxbString& name, const QxbString& l
     static const char sql[] =
         "INSERT INTO {P}attributes (TYPE_ID, CONTEXT_ID, NAME, LABEL, TYPE_NAME, LANGUAGE_ID, "
         "FLAG, "
-        "CREATED, ACCOUNT_ID, NOTE) VALUES (?, ?, ?, ?, ?, ?, 'N', julianday('now'), ?, ?)";
+        "CREATED, ACCOUNT_ID, NOTE) VALUES (?, ?, ?, ?, ?, ?, 'N', {NOW}, ?, ?) RETURNING ID";
     return write("insertAttribute", sql, kAttributes,
                  {idValue(typeId), idValue(contextId), textValue(name), textValue(label),
                   textValue(typeName), idValue(languageId), idValue(accountId), textValue(note)},
@@ -71,20 +71,20 @@ StoreResultSet* RefDataStoreImpl::listLanguages(unsigned id, const QxbString& na
 
 bool RefDataStoreImpl::insertLanguage(const QxbString& code, const QxbString& name,
                                       unsigned* newId) {
-    static const char sql[] = "INSERT INTO {P}languages (CODE, NAME) VALUES (?, ?)";
+    static const char sql[] = "INSERT INTO {P}languages (CODE, NAME) VALUES (?, ?) RETURNING ID";
     return write("insertLanguage", sql, kLanguages, {textValue(code), textValue(name)}, newId);
 }
 
 bool RefDataStoreImpl::insertAttributeType(const QxbString& name, const QxbString& text,
                                            unsigned* newId) {
-    static const char sql[] = "INSERT INTO {P}attribute_types (NAME, DESCRIPTION) VALUES (?, ?)";
+    static const char sql[] = "INSERT INTO {P}attribute_types (NAME, DESCRIPTION) VALUES (?, ?) RETURNING ID";
     return write("insertAttributeType", sql, kAttributeTypes, {textValue(name), textValue(text)},
                  newId);
 }
 
 bool RefDataStoreImpl::insertAttributeContext(const QxbString& name, const QxbString& text,
                                               unsigned* newId) {
-    static const char sql[] = "INSERT INTO {P}attribute_contexts (NAME, DESCRIPTION) VALUES (?, ?)";
+    static const char sql[] = "INSERT INTO {P}attribute_contexts (NAME, DESCRIPTION) VALUES (?, ?) RETURNING ID";
     return write("insertAttributeContext", sql, kAttributeContexts,
                  {textValue(name), textValue(text)}, newId);
 }
@@ -94,7 +94,7 @@ bool RefDataStoreImpl::insertAttributeContext(const QxbString& name, const QxbSt
 bool RefDataStoreImpl::insertDomainAttribute(unsigned domainId, unsigned attributeId,
                                              unsigned* newId) {
     static const char sql[] =
-        "INSERT INTO {P}domain_attributes (DOMAIN_ID, ATTRIBUTE_ID) VALUES (?, ?)";
+        "INSERT INTO {P}domain_attributes (DOMAIN_ID, ATTRIBUTE_ID) VALUES (?, ?) RETURNING ID";
     return write("insertDomainAttribute", sql, kDomainAttributes,
                  {idValue(domainId), idValue(attributeId)}, newId);
 }
@@ -123,7 +123,7 @@ bool RefDataStoreImpl::insertDomainAttributePermission(unsigned domainId, unsign
                                                        unsigned permissionId, unsigned* newId) {
     static const char sql[] =
         "INSERT INTO {P}domain_attribute_permissions (DOMAIN_ID, ACCOUNT_ID, PERMISSION_ID) "
-        "VALUES (?, ?, ?)";
+        "VALUES (?, ?, ?) RETURNING ID";
     return write("insertDomainAttributePermission", sql, kDomainAttributePermissions,
                  {idValue(domainId), idValue(accountId), idValue(permissionId)}, newId);
 }
@@ -134,7 +134,7 @@ bool RefDataStoreImpl::insertDomainAttributeValue(unsigned domainAttributeId, co
     static const char sql[] =
         "INSERT INTO {P}domain_attribute_values (DOMAIN_ATTRIBUTE_ID, VALUE_TEXT, FLAG, "
         "LANGUAGE_ID) "
-        "VALUES (?, ?, ?, ?)";
+        "VALUES (?, ?, ?, ?) RETURNING ID";
     return write(
         "insertDomainAttributeValue", sql, kDomainAttributeValues,
         {idValue(domainAttributeId), textValue(text), textValue(flag), idValue(languageId)}, newId);
@@ -170,7 +170,7 @@ bool RefDataStoreImpl::insertVersionAttribute(unsigned domainId, unsigned domain
                                               unsigned* newId) {
     static const char sql[] =
         "INSERT INTO {P}version_attributes (DOMAIN_ID, DOMAIN_ATTRIBUTE_ID, VERSION_ID, FLAG) "
-        "VALUES (?, ?, ?, ?)";
+        "VALUES (?, ?, ?, ?) RETURNING ID";
     return write(
         "insertVersionAttribute", sql, kVersionAttributes,
         {idValue(domainId), idValue(domainAttributeId), idValue(versionId), textValue(flag)},
@@ -199,7 +199,7 @@ bool RefDataStoreImpl::deleteVersionAttributes(unsigned domainId, unsigned domai
 bool RefDataStoreImpl::insertVersionValue(unsigned versionId, unsigned domainAttributeValueId,
                                           unsigned* newId) {
     static const char sql[] =
-        "INSERT INTO {P}version_values (VERSION_ID, DOMAIN_ATTRIBUTE_VALUE_ID) VALUES (?, ?)";
+        "INSERT INTO {P}version_values (VERSION_ID, DOMAIN_ATTRIBUTE_VALUE_ID) VALUES (?, ?) RETURNING ID";
     return write("insertVersionValue", sql, kVersionValues,
                  {idValue(versionId), idValue(domainAttributeValueId)}, newId);
 }
@@ -216,7 +216,7 @@ StoreResultSet* RefDataStoreImpl::listVersionValues(unsigned versionId,
 bool RefDataStoreImpl::insertVersionLanguage(unsigned versionId, unsigned domainLanguageId,
                                              unsigned* newId) {
     static const char sql[] =
-        "INSERT INTO {P}version_languages (VERSION_ID, DOMAIN_LANGUAGE_ID) VALUES (?, ?)";
+        "INSERT INTO {P}version_languages (VERSION_ID, DOMAIN_LANGUAGE_ID) VALUES (?, ?) RETURNING ID";
     return write("insertVersionLanguage", sql, kVersionLanguages,
                  {idValue(versionId), idValue(domainLanguageId)}, newId);
 }
@@ -233,7 +233,7 @@ StoreResultSet* RefDataStoreImpl::listVersionLanguages(unsigned versionId,
 bool RefDataStoreImpl::insertDomainLanguage(unsigned domainId, unsigned languageId,
                                             unsigned* newId) {
     static const char sql[] =
-        "INSERT INTO {P}domain_languages (DOMAIN_ID, LANGUAGE_ID) VALUES (?, ?)";
+        "INSERT INTO {P}domain_languages (DOMAIN_ID, LANGUAGE_ID) VALUES (?, ?) RETURNING ID";
     return write("insertDomainLanguage", sql, kDomainLanguages,
                  {idValue(domainId), idValue(languageId)}, newId);
 }

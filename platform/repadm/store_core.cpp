@@ -95,7 +95,7 @@ bool RefDataStoreImpl::beginTransaction(int, int) {
     if (!session_->beforeWrite(kAllTables, &error)) return fail(operation, error);
     // IMMEDIATE takes the write lock now, waiting (see the driver's busy
     // handler) for other writers, so the writes inside never fail for a lock.
-    if (!session_->connection().execute("BEGIN IMMEDIATE", &error)) return fail(operation, error);
+    if (!session_->connection().beginWrite(&error)) return fail(operation, error);
     inTransaction_ = true;
     return true;
 }
@@ -200,13 +200,17 @@ bool RefDataStoreImpl::write(const char* operation, const char* sql, std::uint64
     bool ok = true;
     for (const SqlValue& value : params) ok = ok && bindValue(*statement, index++, value);
     if (assignedId) ok = ok && statement->bindInt(index, *assignedId);
-    ok = ok && statement->step() >= 0;
-    if (!ok) error = session_->connection().errorText();
+    // An insert into a table that numbers its own rows answers the new id
+    // (RETURNING ID) as its one row.
+    const int rc = ok ? statement->step() : -1;
+    std::int64_t returned = 0;
+    if (rc == 1) returned = statement->columnInt(0);
+    if (rc < 0) error = session_->connection().errorText();
     session_->checkIn(key, std::move(statement));
-    if (!ok) return fail(operation, error);
+    if (rc < 0) return fail(operation, error);
     if (newId) {
-        *newId = static_cast<unsigned>(assignedId ? *assignedId
-                                                  : session_->connection().lastInsertId());
+        if (!assignedId && rc != 1) return fail(operation, "the insert answered no new id");
+        *newId = static_cast<unsigned>(assignedId ? *assignedId : returned);
     }
     if (changed) *changed = session_->connection().changes();
     return true;

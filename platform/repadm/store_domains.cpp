@@ -47,7 +47,7 @@ bool RefDataStoreImpl::insertDomain(const QxbString& name, const QxbString& desc
     static const char sql[] =
         "INSERT INTO {P}domains (NAME, DESCRIPTION, TEXT1, FLAG1, FLAG2, SCOPE, NUMBER1, TEXT8, "
         "ACCOUNT_ID, NUMBER10, DATE11, KIND_CODE, CREATED) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, julianday('now'))";
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, {NOW}) RETURNING ID";
     return write(
         "insertDomain", sql, kDomains,
         {textValue(name), textValue(description), textValue(text1), textValue(flag1),
@@ -129,7 +129,7 @@ bool RefDataStoreImpl::insertDomainVersion(unsigned domainId, int number, const 
     static const char sql[] =
         "INSERT INTO {P}domain_versions (DOMAIN_ID, VERSION_NUMBER, LABEL, FLAG1, FLAG2, "
         "VERSION_TEXT, ACCOUNT_ID, FLAG8, NUMBER9, DATE10, CREATED) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, julianday('now'))";
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, {NOW}) RETURNING ID";
     return write("insertDomainVersion", sql, kDomainVersions,
                  {idValue(domainId), numberValue(number), textValue(label), textValue(flag1),
                   textValue(flag2), textValue(text), idValue(accountId), textValue(flag8),
@@ -183,7 +183,7 @@ bool RefDataStoreImpl::writeChangeRecord(unsigned domainId, const QxbString& sta
     static const char sql[] =
         "INSERT INTO {P}change_records (DOMAIN_ID, STATUS, OBJECT_ID, TABLE_CODE, DESCRIPTION, "
         "LANGUAGE_ID, ACCOUNT_ID, CREATED, ID) VALUES (?, ?, ?, ?, ?, ?, ?, "
-        "COALESCE(?, julianday('now')), ?)";
+        "COALESCE(?, {NOW}), ?)";
     return insertNumbered("writeChangeRecord", sql, kChangeRecords, Numbered::kChangeRecords,
                  {idValue(domainId), textValue(status), idValue(objectId), textValue(tableCode),
                   textValue(description), idValue(languageId), idValue(accountId),
@@ -225,7 +225,7 @@ bool RefDataStoreImpl::insertDomainExtra(unsigned domainId, const QxbString& tex
                                          const QxbString& text4, unsigned* newId) {
     static const char sql[] =
         "INSERT INTO {P}domain_extras (TEXT1, TEXT2, DOMAIN_ID, NUMBER, TEXT3, TEXT4) "
-        "VALUES (?, ?, ?, ?, ?, ?)";
+        "VALUES (?, ?, ?, ?, ?, ?) RETURNING ID";
     return write("insertDomainExtra", sql, kDomainExtras,
                  {textValue(text1), textValue(text2), idValue(domainId), numberValue(number),
                   textValue(text3), textValue(text4)},

@@ -281,6 +281,10 @@ private:
     // operation naming what (e.g. "language") has no such id.
     bool rowExists(const char* operation, const char* sql, unsigned id, const char* what);
     bool usable(const char* operation);
+    // The dialect of the store's connection (SQLite's when it has none).
+    SqlDialect dialect() const {
+        return session_ ? session_->connection().dialect() : SqlDialect::Sqlite;
+    }
     bool fail(const char* operation, const std::string& reason);
     bool checkFilters(const char* operation, const FilterClause& filters);
     StoreResultSet* itemsWithAttributes(const char* operation, unsigned domainId,

@@ -37,7 +37,7 @@ StoreResultSet* RefDataStoreImpl::listItems(unsigned id, const QxbString& key,
 bool RefDataStoreImpl::insertItemPermission(unsigned itemId, unsigned accountId,
                                             unsigned permissionId, unsigned* newId) {
     static const char sql[] =
-        "INSERT INTO {P}item_permissions (ITEM_ID, ACCOUNT_ID, PERMISSION_ID) VALUES (?, ?, ?)";
+        "INSERT INTO {P}item_permissions (ITEM_ID, ACCOUNT_ID, PERMISSION_ID) VALUES (?, ?, ?) RETURNING ID";
     return write("insertItemPermission", sql, kItemPermissions,
                  {idValue(itemId), idValue(accountId), idValue(permissionId)}, newId);
 }
@@ -122,7 +122,7 @@ bool RefDataStoreImpl::insertVersionItem(unsigned versionId, unsigned itemId, in
                                          const QxbDate* date, unsigned* newId) {
     static const char sql[] =
         "INSERT INTO {P}version_items (VERSION_ID, ITEM_ID, CREATED, POSITION, LABEL, "
-        "PARENT_ITEM_ID, ID) VALUES (?, ?, COALESCE(?, julianday('now')), ?, ?, ?, ?)";
+        "PARENT_ITEM_ID, ID) VALUES (?, ?, COALESCE(?, {NOW}), ?, ?, ?, ?)";
     return insertNumbered("insertVersionItem", sql, kVersionItems, Numbered::kVersionItems,
                  {idValue(versionId), idValue(itemId), date ? dateValue(*date) : nullValue(),
                   numberValue(number), textValue(text), idValue(parentItemId)},

@@ -164,26 +164,35 @@ StoreResultSet* RefDataStoreImpl::listForDomainKind(unsigned domainId, bool kind
         "vi.ITEM_ID JOIN {P}domain_versions v ON v.ID = vi.VERSION_ID WHERE v.ID = (SELECT n.ID "
         "FROM {P}domain_versions n WHERE n.DOMAIN_ID = v.DOMAIN_ID ORDER BY n.VERSION_NUMBER DESC, "
         "n.ID DESC LIMIT 1){A} ORDER BY i.ITEM_KEY, vi.ID";
-    static const char sqlTree[] =
-        "WITH RECURSIVE newest(ID) AS (SELECT v.ID FROM {P}domain_versions v WHERE v.ID = "
-        "(SELECT n.ID FROM {P}domain_versions n WHERE n.DOMAIN_ID = v.DOMAIN_ID ORDER BY "
-        "n.VERSION_NUMBER DESC, n.ID DESC LIMIT 1){A}), "
-        "tree(ID, ITEM_ID, VERSION_ID, SORT_KEY, DEPTH) AS ("
-        "SELECT m.ID, m.ITEM_ID, m.VERSION_ID, printf('%011d%011d', m.POSITION + 2147483648, "
-        "m.ID), 0 FROM {P}version_items m WHERE m.VERSION_ID IN (SELECT ID FROM newest) AND NOT "
-        "EXISTS (SELECT 1 FROM {P}version_items p WHERE p.VERSION_ID = m.VERSION_ID AND "
-        "p.ITEM_ID = m.PARENT_ITEM_ID) "
-        "UNION ALL SELECT c.ID, c.ITEM_ID, c.VERSION_ID, t.SORT_KEY || printf('%011d%011d', "
-        "c.POSITION + 2147483648, c.ID), t.DEPTH + 1 FROM tree t JOIN {P}version_items c ON "
-        "c.PARENT_ITEM_ID = t.ITEM_ID AND c.VERSION_ID = t.VERSION_ID WHERE t.DEPTH < 1000) "
-        "SELECT vi.ITEM_ID, i.ITEM_KEY, COALESCE(vi.LABEL, i.ITEM_TEXT) AS ITEM_LABEL, "
-        "vi.PARENT_ITEM_ID, vi.POSITION FROM {P}version_items vi JOIN {P}items i ON i.ID = "
-        "vi.ITEM_ID LEFT JOIN (SELECT ID, MIN(SORT_KEY) AS SORT_KEY FROM tree GROUP BY ID) t ON "
-        "t.ID = vi.ID WHERE vi.VERSION_ID IN (SELECT ID FROM newest) "
-        "ORDER BY vi.VERSION_ID, t.SORT_KEY IS NULL, t.SORT_KEY, vi.ID";
+    // The sort key of a tree node: its position and id as 11 digits each,
+    // appended to its parent's (the dialects format numbers differently).
+#define TREE_SQL(KEY_OF_M, KEY_OF_C)                                                              \
+    "WITH RECURSIVE newest(ID) AS (SELECT v.ID FROM {P}domain_versions v WHERE v.ID = "            \
+    "(SELECT n.ID FROM {P}domain_versions n WHERE n.DOMAIN_ID = v.DOMAIN_ID ORDER BY "            \
+    "n.VERSION_NUMBER DESC, n.ID DESC LIMIT 1){A}), "                                             \
+    "tree(ID, ITEM_ID, VERSION_ID, SORT_KEY, DEPTH) AS ("                                          \
+    "SELECT m.ID, m.ITEM_ID, m.VERSION_ID, " KEY_OF_M ", 0 FROM {P}version_items m "               \
+    "WHERE m.VERSION_ID IN (SELECT ID FROM newest) AND NOT "                                       \
+    "EXISTS (SELECT 1 FROM {P}version_items p WHERE p.VERSION_ID = m.VERSION_ID AND "              \
+    "p.ITEM_ID = m.PARENT_ITEM_ID) "                                                               \
+    "UNION ALL SELECT c.ID, c.ITEM_ID, c.VERSION_ID, t.SORT_KEY || " KEY_OF_C ", t.DEPTH + 1 "     \
+    "FROM tree t JOIN {P}version_items c ON "                                                      \
+    "c.PARENT_ITEM_ID = t.ITEM_ID AND c.VERSION_ID = t.VERSION_ID WHERE t.DEPTH < 1000) "          \
+    "SELECT vi.ITEM_ID, i.ITEM_KEY, COALESCE(vi.LABEL, i.ITEM_TEXT) AS ITEM_LABEL, "               \
+    "vi.PARENT_ITEM_ID, vi.POSITION FROM {P}version_items vi JOIN {P}items i ON i.ID = "           \
+    "vi.ITEM_ID LEFT JOIN (SELECT ID, MIN(SORT_KEY) AS SORT_KEY FROM tree GROUP BY ID) t ON "      \
+    "t.ID = vi.ID WHERE vi.VERSION_ID IN (SELECT ID FROM newest) "                                 \
+    "ORDER BY vi.VERSION_ID, t.SORT_KEY IS NULL, t.SORT_KEY, vi.ID"
+    static const char sqlTree[] = TREE_SQL("printf('%011d%011d', m.POSITION + 2147483648, m.ID)",
+                                           "printf('%011d%011d', c.POSITION + 2147483648, c.ID)");
+    static const char sqlTreePostgresql[] =
+        TREE_SQL("lpad((m.POSITION + 2147483648)::TEXT, 11, '0') || lpad(m.ID::TEXT, 11, '0')",
+                 "lpad((c.POSITION + 2147483648)::TEXT, 11, '0') || lpad(c.ID::TEXT, 11, '0')");
+#undef TREE_SQL
     FilterClause filters;
     filters.id("v.DOMAIN_ID", domainId);
-    return listing("listForDomainKind", kindIsC ? sqlCodes : sqlTree, filters,
+    const char* tree = dialect() == SqlDialect::Postgresql ? sqlTreePostgresql : sqlTree;
+    return listing("listForDomainKind", kindIsC ? sqlCodes : tree, filters,
                    kVersionItems | kItems | kDomainVersions);
 }
 

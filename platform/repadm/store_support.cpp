@@ -148,7 +148,7 @@ Savepoint::Savepoint(SqlConnection& connection) : connection_(connection) {
     // while another writer works (SQLite then fails at once instead of
     // waiting). BEGIN IMMEDIATE waits for the write lock first.
     outer_ = !connection_.inTransaction();
-    started_ = connection_.execute(outer_ ? "BEGIN IMMEDIATE" : "SAVEPOINT store_write", &error_);
+    started_ = outer_ ? connection_.beginWrite(&error_) : connection_.execute("SAVEPOINT store_write", &error_);
 }
 
 Savepoint::~Savepoint() {
