@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "qxbcpp.h"
+#include "qxdac.h"
 #include "qxlog.h"
 
 namespace repadm {
@@ -20,6 +21,10 @@ static const char* kSchema =
 #include "repadm_schema.inc"
     ;
 
+static const char* kSchemaPostgresql =
+#include "repadm_schema_postgresql.inc"
+    ;
+
 const char kSqlitePrefix[] = "sqlite:";
 const std::size_t kMaxPrefixLength = 30;
 
@@ -27,7 +32,17 @@ bool startsWith(const std::string& text, const char* start) {
     return text.compare(0, std::char_traits<char>::length(start), start) == 0;
 }
 
+bool isPostgresql(const std::string& connection) {
+    return startsWith(connection, "postgresql://") || startsWith(connection, "postgres://");
+}
+
+// The target of a connection string: a database file's path (sqlite:PATH),
+// or the PostgreSQL URI itself.
 bool pathOfConnection(const std::string& connection, std::string* path) {
+    if (isPostgresql(connection)) {
+        *path = connection;
+        return true;
+    }
     if (!startsWith(connection, kSqlitePrefix)) return false;
     std::string rest = connection.substr(std::char_traits<char>::length(kSqlitePrefix));
     // "file:" URIs are passed on as they are (they carry their own options).
@@ -59,7 +74,8 @@ bool createSchema(StoreSession& session, std::string* error) {
     // Another process may have created it while this one waited.
     const int version = schemaVersion(session, error);
     bool ok = version >= 0;
-    if (ok && version == 0) ok = connection.execute(session.withPrefix(kSchema), error);
+    const char* schema = connection.dialect() == SqlDialect::Postgresql ? kSchemaPostgresql : kSchema;
+    if (ok && version == 0) ok = connection.execute(session.withPrefix(schema), error);
     if (ok) return connection.execute("COMMIT", error);
     std::string ignored;
     connection.execute("ROLLBACK", &ignored);
@@ -265,23 +281,31 @@ bool resolveDsn(const std::string& dsn, std::string* path, std::string* error) {
         if (!options->dataSource(i, &name, &connection, &driver, &description)) continue;
         if (name.str() != dsn) continue;
         if (pathOfConnection(connection.str(), path)) return true;
-        *error = "the data source \"" + dsn + "\" has the connection \"" + connection.str() +
-                 "\"; only \"sqlite:PATH\" is supported";
+        *error = "the data source \"" + dsn + "\" has the connection \"" + dacMaskConnection(connection.str()) +
+                 "\"; only \"sqlite:PATH\" and \"postgresql://...\" are supported";
         return false;
     }
-    *error = "unknown data source \"" + dsn +
-             "\": neither \"sqlite:PATH\" nor a name of the configuration's [datasources]";
+    *error = "unknown data source \"" + dacMaskConnection(dsn) +
+             "\": neither \"sqlite:PATH\", \"postgresql://...\" nor a name of the configuration's [datasources]";
     return false;
 }
 
-std::shared_ptr<StoreSession> openSession(const std::string& path, const std::string& prefix,
+std::shared_ptr<StoreSession> openSession(const std::string& target, const std::string& prefix,
                                           bool create, std::string* error) {
     std::string reason;
-    if (create)
-        createParentFolders(path);
-    else if (!databaseFileThere(path, error))
-        return nullptr;
-    std::unique_ptr<SqlConnection> connection = openSqliteConnection(path, &reason, create);
+    // Messages name the database without its password.
+    const bool server = isPostgresql(target);
+    const std::string path = server ? dacMaskConnection(target) : target;
+    std::unique_ptr<SqlConnection> connection;
+    if (server) {
+        connection = openPostgresqlConnection(target, &reason);
+    } else {
+        if (create)
+            createParentFolders(path);
+        else if (!databaseFileThere(path, error))
+            return nullptr;
+        connection = openSqliteConnection(path, &reason, create);
+    }
     if (!connection) {
         *error = "cannot open the database \"" + path + "\": " + reason;
         return nullptr;

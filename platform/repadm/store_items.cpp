@@ -204,7 +204,7 @@ StoreResultSet* RefDataStoreImpl::listVersionContentByKey(unsigned versionId) {
         "FROM {P}version_items vi JOIN {P}items i ON i.ID = vi.ITEM_ID "
         "LEFT JOIN {P}items p ON p.ID = vi.PARENT_ITEM_ID "
         "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
-        "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS NOT vi.VERSION_ID) AND EXISTS (SELECT 1 "
+        "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS DISTINCT FROM vi.VERSION_ID) AND EXISTS (SELECT 1 "
         "  FROM {P}version_item_value_links x WHERE x.VERSION_ID = vi.VERSION_ID "
         "  AND x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID) "
         "LEFT JOIN {P}version_item_value_links l ON l.VERSION_ID = vi.VERSION_ID "
@@ -241,11 +241,11 @@ StoreResultSet* RefDataStoreImpl::listVersionValueTexts(unsigned versionId) {
 bool RefDataStoreImpl::deleteItemAttributeValues(unsigned id, unsigned versionItemId,
                                                  unsigned attributeId) {
     static const char sql[] =
-        "DELETE FROM {P}item_attribute_values WHERE 1{A} AND NOT EXISTS (SELECT 1 FROM "
+        "DELETE FROM {P}item_attribute_values WHERE TRUE{A} AND NOT EXISTS (SELECT 1 FROM "
         "{P}version_item_value_links l WHERE l.ITEM_ATTRIBUTE_VALUE_ID = "
-        "{P}item_attribute_values.ID AND l.VERSION_ID IS NOT {P}item_attribute_values.VERSION_ID) "
+        "{P}item_attribute_values.ID AND l.VERSION_ID IS DISTINCT FROM {P}item_attribute_values.VERSION_ID) "
         "AND NOT EXISTS (SELECT 1 FROM {P}version_item_values w WHERE w.ITEM_ATTRIBUTE_VALUE_ID = "
-        "{P}item_attribute_values.ID AND w.VERSION_ID IS NOT {P}item_attribute_values.VERSION_ID)";
+        "{P}item_attribute_values.ID AND w.VERSION_ID IS DISTINCT FROM {P}item_attribute_values.VERSION_ID)";
     FilterClause filters;
     filters.id("ID", id).id("VERSION_ITEM_ID", versionItemId).id("ATTRIBUTE_ID", attributeId);
     return filteredWrite("deleteItemAttributeValues", sql, filters, kItemAttributeValues);
@@ -304,7 +304,7 @@ bool RefDataStoreImpl::deleteVersionItemValueLinks(unsigned versionId, unsigned 
     // filters' bare column names are r's (localized_texts has none of them).
     static const char sqlTexts[] =
         "DELETE FROM {P}localized_texts WHERE ID IN (SELECT r.LOCALIZED_TEXT_ID FROM "
-        "{P}version_item_value_links r WHERE 1{A} GROUP BY r.LOCALIZED_TEXT_ID HAVING COUNT(*) = "
+        "{P}version_item_value_links r WHERE TRUE{A} GROUP BY r.LOCALIZED_TEXT_ID HAVING COUNT(*) = "
         "(SELECT COUNT(*) FROM {P}version_item_value_links a WHERE a.LOCALIZED_TEXT_ID = "
         "r.LOCALIZED_TEXT_ID))";
     static const char sqlLinks[] = "DELETE FROM {P}version_item_value_links{W}";
@@ -343,7 +343,7 @@ StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, uns
         "JOIN {P}version_items vi ON vi.VERSION_ID = v.ID "
         "JOIN {P}items i ON i.ID = vi.ITEM_ID "
         "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
-        "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS NOT v.ID) AND EXISTS (SELECT 1 "
+        "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS DISTINCT FROM v.ID) AND EXISTS (SELECT 1 "
         "  FROM {P}version_item_value_links x WHERE x.VERSION_ID = v.ID "
         "  AND x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID) "
         "LEFT JOIN {P}version_item_value_links l ON l.VERSION_ID = v.ID "
@@ -351,7 +351,7 @@ StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, uns
         "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
         "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID "
         "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "
-        "WHERE 1{A} ORDER BY d.ID, v.ID, vi.ID, iv.ID, l.ID";
+        "WHERE TRUE{A} ORDER BY d.ID, v.ID, vi.ID, iv.ID, l.ID";
     FilterClause filters;
     filters.id("d.ID", domainId);
     filters.text("d.NAME", domainName ? *domainName : QxbString());
@@ -380,20 +380,21 @@ StoreResultSet* RefDataStoreImpl::listItemsWithAttributesOfVersion(unsigned doma
 
 // A key lookup: the key's index gives the items, the version items' index
 // by (item, version) the chosen version's holding of each. The joins are
-// CROSS JOINs so that SQLite keeps this order: without statistics it would
-// rather walk the version's items in id order and test each key. A listing shows
+// CROSS JOINs (their conditions in WHERE, which both dialects take) so that
+// SQLite keeps this order: without statistics it would rather walk the
+// version's items in id order and test each key. A listing shows
 // an item without a key as the empty key, so the empty key finds those too.
 StoreResultSet* RefDataStoreImpl::listItemsWithKey(unsigned domainId, unsigned versionNumber,
                                                    const QxbString& key) {
     static const char sqlKey[] =
         "SELECT i.ID AS ID, i.ITEM_KEY AS ITEM_KEY, v.VERSION_NUMBER AS DOMAIN_VERSION "
-        "FROM {P}items i CROSS JOIN {P}version_items vi ON vi.ITEM_ID = i.ID "
-        "CROSS JOIN {P}domain_versions v ON v.ID = vi.VERSION_ID{W} ORDER BY vi.ID";
+        "FROM {P}items i CROSS JOIN {P}version_items vi CROSS JOIN {P}domain_versions v "
+        "WHERE vi.ITEM_ID = i.ID AND v.ID = vi.VERSION_ID{A} ORDER BY vi.ID";
     static const char sqlEmptyKey[] =
         "SELECT i.ID AS ID, i.ITEM_KEY AS ITEM_KEY, v.VERSION_NUMBER AS DOMAIN_VERSION "
-        "FROM {P}items i CROSS JOIN {P}version_items vi ON vi.ITEM_ID = i.ID "
-        "CROSS JOIN {P}domain_versions v ON v.ID = vi.VERSION_ID "
-        "WHERE (i.ITEM_KEY = '' OR i.ITEM_KEY IS NULL){A} ORDER BY vi.ID";
+        "FROM {P}items i CROSS JOIN {P}version_items vi CROSS JOIN {P}domain_versions v "
+        "WHERE vi.ITEM_ID = i.ID AND v.ID = vi.VERSION_ID "
+        "AND (i.ITEM_KEY = '' OR i.ITEM_KEY IS NULL){A} ORDER BY vi.ID";
     const char* operation = "listItemsWithKey";
     if (domainId == kNoId) {
         fail(operation, "a domain must be given");

@@ -19,11 +19,11 @@ const char kPurgeOrphanValues[] =
 
 // Values owned by a version, except those another version still uses.
 const char kDeleteOwnedValues[] =
-    "DELETE FROM {P}item_attribute_values WHERE 1{A} AND NOT EXISTS (SELECT 1 FROM "
+    "DELETE FROM {P}item_attribute_values WHERE TRUE{A} AND NOT EXISTS (SELECT 1 FROM "
     "{P}version_item_value_links l WHERE l.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID "
-    "AND l.VERSION_ID IS NOT {P}item_attribute_values.VERSION_ID) AND NOT EXISTS (SELECT 1 FROM "
+    "AND l.VERSION_ID IS DISTINCT FROM {P}item_attribute_values.VERSION_ID) AND NOT EXISTS (SELECT 1 FROM "
     "{P}version_item_values w WHERE w.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID "
-    "AND w.VERSION_ID IS NOT {P}item_attribute_values.VERSION_ID)";
+    "AND w.VERSION_ID IS DISTINCT FROM {P}item_attribute_values.VERSION_ID)";
 
 const char kDeleteVersionItemValues[] = "DELETE FROM {P}version_item_values{W}";
 
@@ -352,23 +352,23 @@ bool RefDataStoreImpl::deleteVersionItemContent(unsigned versionId) {
         "DELETE FROM {P}item_attribute_values WHERE ID IN (SELECT l.ITEM_ATTRIBUTE_VALUE_ID "
         "FROM {P}version_item_value_links l WHERE l.VERSION_ID = ?1 UNION SELECT "
         "w.ITEM_ATTRIBUTE_VALUE_ID FROM {P}version_item_values w WHERE w.VERSION_ID = ?1) "
-        "AND VERSION_ID IS NOT ?1 AND NOT EXISTS (SELECT 1 FROM {P}domain_versions v WHERE v.ID = "
+        "AND VERSION_ID IS DISTINCT FROM ?1 AND NOT EXISTS (SELECT 1 FROM {P}domain_versions v WHERE v.ID = "
         "{P}item_attribute_values.VERSION_ID) AND NOT EXISTS (SELECT 1 FROM "
         "{P}version_item_value_links a WHERE a.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID "
-        "AND a.VERSION_ID IS NOT ?1) AND NOT EXISTS (SELECT 1 FROM {P}version_item_values b WHERE "
-        "b.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID AND b.VERSION_ID IS NOT ?1)";
+        "AND a.VERSION_ID IS DISTINCT FROM ?1) AND NOT EXISTS (SELECT 1 FROM {P}version_item_values b WHERE "
+        "b.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID AND b.VERSION_ID IS DISTINCT FROM ?1)";
     static const char sqlTexts[] =
         "DELETE FROM {P}localized_texts WHERE ID IN (SELECT r.LOCALIZED_TEXT_ID FROM "
         "{P}version_item_value_links r WHERE r.VERSION_ID = ?1) AND NOT EXISTS (SELECT 1 FROM "
         "{P}version_item_value_links a WHERE a.LOCALIZED_TEXT_ID = {P}localized_texts.ID AND "
-        "a.VERSION_ID IS NOT ?1)";
+        "a.VERSION_ID IS DISTINCT FROM ?1)";
     static const char sqlLinks[] = "DELETE FROM {P}version_item_value_links WHERE VERSION_ID = ?1";
     static const char sqlItemValues[] = "DELETE FROM {P}version_item_values WHERE VERSION_ID = ?1";
     static const char sqlOwnedValues[] =
         "DELETE FROM {P}item_attribute_values WHERE VERSION_ID = ?1 AND NOT EXISTS (SELECT 1 FROM "
         "{P}version_item_value_links a WHERE a.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID "
-        "AND a.VERSION_ID IS NOT ?1) AND NOT EXISTS (SELECT 1 FROM {P}version_item_values b WHERE "
-        "b.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID AND b.VERSION_ID IS NOT ?1)";
+        "AND a.VERSION_ID IS DISTINCT FROM ?1) AND NOT EXISTS (SELECT 1 FROM {P}version_item_values b WHERE "
+        "b.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID AND b.VERSION_ID IS DISTINCT FROM ?1)";
     const char* operation = "deleteVersionItemContent";
     if (versionId == kNoId) {
         return fail(operation, "every filter is \"any\"; a deletion needs at least one");

@@ -7,7 +7,8 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 RDM_PACKAGES=(cmake ninja-build g++ pkg-config libsqlite3-dev sqlite3 libgtest-dev libgmock-dev
               libbenchmark-dev libspdlog-dev libtomlplusplus-dev libcli11-dev nlohmann-json3-dev
               clang libclang-rt-14-dev  # clang and its libFuzzer runtime: the fuzz targets
-              help2man man-db dpkg-dev file)  # the man page, its check, the Debian package
+              help2man man-db dpkg-dev file  # the man page, its check, the Debian package
+              libpq-dev postgresql)  # the store's PostgreSQL driver; a server for its tests
 
 say() { printf '==> %s\n' "$*" >&2; }
 

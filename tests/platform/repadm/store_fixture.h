@@ -1,6 +1,8 @@
 // Shared fixture of the store conformance tests: a fresh home folder with one
 // data repository and two stores on it. The tests talk only to the
-// repository library's interfaces, so they can run against any database.
+// repository library's interfaces, so they run against either database:
+// SQLite, or PostgreSQL when RDM_TEST_STORE_DRIVER=postgresql (the server
+// named by RDM_TEST_POSTGRESQL; each test gets a schema of its own there).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -35,6 +37,9 @@ std::vector<std::string> namesOf(StoreResultSet* resultSet);
 // Row counts of every table, by name.
 std::map<std::string, int> tableCounts(RefDataStore* store);
 
+// True when the tests run against PostgreSQL.
+bool onPostgresql();
+
 class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -54,6 +59,9 @@ protected:
     unsigned value(unsigned versionId, unsigned versionItemId, unsigned attributeId,
                    const std::vector<std::pair<std::string, unsigned>>& texts);
 
+    // The data source of the test's repository.
+    std::string dsn_;
+    std::string schema_;  // PostgreSQL: the test's own schema, dropped after it
     const QxbString empty_;
     const QxbDate noDate_;
     std::unique_ptr<TempHome> home_;

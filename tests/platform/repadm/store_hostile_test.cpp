@@ -1,5 +1,6 @@
 // Hostile texts round trip unchanged and never change the SQL; broken or
 // read-only databases give clear texts.
+#include <cstring>
 #include <fstream>
 
 #include "store_fixture.h"
@@ -24,8 +25,16 @@ const char* const kHostile[] = {
 };
 
 TEST_F(HostileTest, TextsRoundTripUnchangedAndFilterExactly) {
+    std::size_t stored = 0;
     for (const char* text : kHostile) {
         unsigned id = 0;
+        // PostgreSQL holds UTF-8 only: other bytes are refused, never altered.
+        if (onPostgresql() && std::strstr(text, "invalid") != nullptr) {
+            EXPECT_FALSE(store_->insertItem(text, text, "Y", "Y", "P", 1, &id));
+            EXPECT_NE(store_->getLastError().str().find("UTF8"), std::string::npos) << store_->getLastError().asCstr();
+            continue;
+        }
+        ++stored;
         ASSERT_TRUE(store_->insertItem(text, text, "Y", "Y", "P", 1, &id))
             << store_->getLastError().asCstr();
         auto rows = rowsOf(store_->listItems(kAny, text, empty_, empty_, empty_, empty_, kAny));
@@ -38,8 +47,7 @@ TEST_F(HostileTest, TextsRoundTripUnchangedAndFilterExactly) {
         ASSERT_TRUE(store_->writeRow(&content, &textId, 1, kAny, nullptr, nullptr, nullptr));
         EXPECT_EQ(rowsOf(store_->listLocalizedTexts(textId, empty_, kAny)).at(0).at(1), text);
     }
-    EXPECT_EQ(rowsOf(store_->listItems(kAny, empty_, empty_, empty_, empty_, empty_, kAny)).size(),
-              sizeof(kHostile) / sizeof(kHostile[0]));
+    EXPECT_EQ(rowsOf(store_->listItems(kAny, empty_, empty_, empty_, empty_, empty_, kAny)).size(), stored);
 }
 
 TEST_F(HostileTest, HostileDomainNameInDeletionsAndRename) {
