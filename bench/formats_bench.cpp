@@ -17,13 +17,13 @@
 // fails or a round trip differs.
 #include <unistd.h>
 
+#include <sys/stat.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -38,15 +38,17 @@ std::string home;
     std::exit(1);
 }
 
-std::string key(int n) { return "K" + std::to_string(n); }
+std::string key(int n) {
+    return "K" + std::to_string(n);
+}
 
 void writeCsv(const std::string& path, int items) {
     std::ofstream csv(path);
     csv << "key,label,parent,name@en,name@de,note\n";
     for (int n = 0; n < items; ++n) {
         const int parent = n % 10 == 0 ? -1 : n - n % 10;
-        csv << key(n) << ",Item " << n << ',' << (parent < 0 ? "" : key(parent)) << ",name " << n << ",Name " << n
-            << ',' << (n % 7 != 0 ? "note " + std::to_string(n) : "") << '\n';
+        csv << key(n) << ",Item " << n << ',' << (parent < 0 ? "" : key(parent)) << ",name " << n << ",Name "
+            << n << ',' << (n % 7 != 0 ? "note " + std::to_string(n) : "") << '\n';
     }
     if (!csv) fail("cannot write " + path);
 }
@@ -80,7 +82,9 @@ struct Result {
     double exportSeconds = 0, importSeconds = 0, size = 0;
 };
 
-const char* verdict(double ratio) { return ratio <= kGoalRatio ? "met" : "MISSED"; }
+const char* verdict(double ratio) {
+    return ratio <= kGoalRatio ? "met" : "MISSED";
+}
 
 }  // namespace
 
@@ -109,7 +113,8 @@ int main(int argc, char** argv) {
         Result result;
         result.format = format;
         const std::string file = home + "/export." + format;
-        result.exportSeconds = timedRdm(std::string("export demo big --format ") + format + " > '" + file + "'");
+        result.exportSeconds =
+            timedRdm(std::string("export demo big --format ") + format + " > '" + file + "'");
         result.size = megabytes(file);
         results.push_back(result);
     }
@@ -118,24 +123,28 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, " import %s ...", result.format.c_str());
         const std::string repository = "into_" + result.format;
         rdm("repo create " + repository + " >/dev/null");
-        result.importSeconds = timedRdm("import " + repository + " big '" + home + "/export." + result.format +
-                                        "' --format " + result.format + " --quiet >/dev/null");
+        result.importSeconds =
+            timedRdm("import " + repository + " big '" + home + "/export." + result.format + "' --format " +
+                     result.format + " --quiet >/dev/null");
         const std::string back = home + "/back." + result.format + ".csv";
         rdm("export " + repository + " big > '" + back + "'");
-        if (readFile(back) != original) fail("the " + result.format + " round trip changed the items (see " + back + ")");
+        if (readFile(back) != original)
+            fail("the " + result.format + " round trip changed the items (see " + back + ")");
     }
     std::fprintf(stderr, " done\n");
 
     const Result& csv = results.front();
-    std::printf("\nrdm export and import of %d items in each format (whole processes; goal: at most %.0fx CSV)\n\n",
-                items, kGoalRatio);
+    std::printf(
+        "\nrdm export and import of %d items in each format (whole processes; goal: at most %.0fx CSV)\n\n",
+        items, kGoalRatio);
     std::printf("%-6s %9s %12s %8s %7s %12s %8s %7s\n", "format", "file (MB)", "export (s)", "ratio", "goal",
                 "import (s)", "ratio", "goal");
     for (const Result& r : results) {
         const double exportRatio = r.exportSeconds / csv.exportSeconds;
         const double importRatio = r.importSeconds / csv.importSeconds;
-        std::printf("%-6s %9.1f %12.3f %8.2f %7s %12.3f %8.2f %7s\n", r.format.c_str(), r.size, r.exportSeconds,
-                    exportRatio, verdict(exportRatio), r.importSeconds, importRatio, verdict(importRatio));
+        std::printf("%-6s %9.1f %12.3f %8.2f %7s %12.3f %8.2f %7s\n", r.format.c_str(), r.size,
+                    r.exportSeconds, exportRatio, verdict(exportRatio), r.importSeconds, importRatio,
+                    verdict(importRatio));
     }
     if (std::system(("rm -rf '" + home + "'").c_str()) != 0) fail("cannot remove " + home);
     return 0;

@@ -27,8 +27,8 @@ std::string percentEncoded(const std::string& text) {
     encoded.reserve(text.size());
     for (const char ch : text) {
         const unsigned char c = static_cast<unsigned char>(ch);
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_' || c == '~') {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+            c == '.' || c == '_' || c == '~') {
             encoded += ch;
         } else {
             encoded += '%';

@@ -25,9 +25,12 @@ std::string jsonString(const std::string& text) {
 std::string identifierName(const std::string& domain) {
     std::string name;
     for (const char c : domain) {
-        const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-        if (kept) name += c;
-        else if (name.empty() || name.back() != '_') name += '_';
+        const bool kept =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+        if (kept)
+            name += c;
+        else if (name.empty() || name.back() != '_')
+            name += '_';
     }
     if (name.empty() || !((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
         name = "CodeSystem" + (name.empty() || name[0] == '_' ? name : "_" + name);
@@ -47,13 +50,15 @@ public:
     std::string keyProblem(const std::string& key) const override {
         if (isFhirCode(key)) return std::string();
         return "key '" + key +
-               "' is not a valid FHIR code (no blank at either end, no two blanks in a row, no tab or line end)";
+               "' is not a valid FHIR code (no blank at either end, no two blanks in a row, no tab or line "
+               "end)";
     }
 
     void begin(const std::vector<std::string>& header, std::size_t items) override {
         for (std::size_t c = 3; c < header.size(); ++c) {
             const std::size_t at = header[c].rfind('@');
-            designations_.emplace_back(jsonString(header[c].substr(0, at)), jsonString(header[c].substr(at + 1)));
+            designations_.emplace_back(jsonString(header[c].substr(0, at)),
+                                       jsonString(header[c].substr(at + 1)));
         }
         const std::string& domain = settings_.domain;
         std::string text = "{\n";
@@ -91,7 +96,8 @@ public:
                     "},\"value\":" + jsonString(row[c]) + "}";
         }
         if (!first) text += "]";
-        if (!row[2].empty()) text += ",\"property\":[{\"code\":\"parent\",\"valueCode\":" + jsonString(row[2]) + "}]";
+        if (!row[2].empty())
+            text += ",\"property\":[{\"code\":\"parent\",\"valueCode\":" + jsonString(row[2]) + "}]";
         text += "}";
         put(text);
     }
@@ -106,7 +112,8 @@ private:
 
     ExportSettings settings_;
     std::FILE* out_;
-    std::vector<std::pair<std::string, std::string>> designations_;  // per value column: attribute, language as JSON
+    std::vector<std::pair<std::string, std::string>>
+        designations_;  // per value column: attribute, language as JSON
     std::size_t written_ = 0;
 };
 
@@ -152,7 +159,8 @@ public:
         stack_.pop_back();
         if (top == kConcept) return endConcept();
         if (top == kDesignation) return addDesignation();
-        if (top == kProperty && property_.code == "parent") concepts_.back().parents.push_back(property_.value);
+        if (top == kProperty && property_.code == "parent")
+            concepts_.back().parents.push_back(property_.value);
         return true;
     }
     bool start_array(std::size_t) {
@@ -174,14 +182,16 @@ public:
     // After the last event: the resource was a CodeSystem, nested concepts
     // get their parents, every row every column.
     bool finish() {
-        if (!codeSystem_) return refuse(path_ + ": no \"resourceType\": \"CodeSystem\"; not a FHIR CodeSystem");
+        if (!codeSystem_)
+            return refuse(path_ + ": no \"resourceType\": \"CodeSystem\"; not a FHIR CodeSystem");
         for (std::size_t r = 0; r < table_->rows.size(); ++r) {
             std::vector<std::string>& row = table_->rows[r];
             if (nestedIn_[r] >= 0) {
                 const std::string& outer = table_->rows[static_cast<std::size_t>(nestedIn_[r])][0];
                 if (!row[2].empty() && row[2] != outer)
-                    return refuse(located(table_->lines[r], "concept '" + row[0] + "' is nested in concept '" + outer +
-                                                                "' but its parent property names '" + row[2] + "'"));
+                    return refuse(
+                        located(table_->lines[r], "concept '" + row[0] + "' is nested in concept '" + outer +
+                                                      "' but its parent property names '" + row[2] + "'"));
                 row[2] = outer;
                 table_->present[r][2] = true;
             }
@@ -192,8 +202,18 @@ public:
     }
 
 private:
-    enum Where { kOutside, kResource, kConcepts, kConcept, kDesignations, kDesignation, kUse, kProperties, kProperty,
-                 kIgnored };
+    enum Where {
+        kOutside,
+        kResource,
+        kConcepts,
+        kConcept,
+        kDesignations,
+        kDesignation,
+        kUse,
+        kProperties,
+        kProperty,
+        kIgnored
+    };
     struct Designation {
         std::string language, use, value;
     };
@@ -229,7 +249,8 @@ private:
         if (top == kIgnored || !present) return true;
         if (text.find('\0') != std::string::npos) {
             const std::string reason = "field '" + key_ + "' holds a NUL byte, which no text holds";
-            return refuse(concepts_.empty() ? path_ + ": " + reason : located(table_->lines[concepts_.back().row], reason));
+            return refuse(concepts_.empty() ? path_ + ": " + reason
+                                            : located(table_->lines[concepts_.back().row], reason));
         }
         if (top == kResource && key_ == "resourceType") {
             codeSystem_ = text == "CodeSystem";
@@ -264,18 +285,18 @@ private:
 
     bool addDesignation() {
         if (designation_.value.empty()) return true;  // FHIR has no empty text; nothing to keep
-        const std::string name = (designation_.use.empty() ? std::string(kDesignationAttribute) : designation_.use) +
-                                 "@" + (designation_.language.empty() ? language_ : designation_.language);
+        const std::string name =
+            (designation_.use.empty() ? std::string(kDesignationAttribute) : designation_.use) + "@" +
+            (designation_.language.empty() ? language_ : designation_.language);
         const auto found = columnIndex_.emplace(name, table_->columns.size());
         if (found.second) table_->columns.push_back(name);
         Concept& concept = concepts_.back();
         for (const auto& value : concept.values)
             if (value.first == found.first->second)
-                return refuse(located(table_->lines[concept.row], "concept '" + concept.code +
-                                                                      "' has two designations of attribute '" +
-                                                                      name.substr(0, name.rfind('@')) +
-                                                                      "' in language '" +
-                                                                      name.substr(name.rfind('@') + 1) + "'"));
+                return refuse(located(table_->lines[concept.row],
+                                      "concept '" + concept.code + "' has two designations of attribute '" +
+                                          name.substr(0, name.rfind('@')) + "' in language '" +
+                                          name.substr(name.rfind('@') + 1) + "'"));
         concept.values.emplace_back(found.first->second, designation_.value);
         return true;
     }
@@ -283,8 +304,9 @@ private:
     bool endConcept() {
         Concept& concept = concepts_.back();
         if (concept.parents.size() > 1)
-            return refuse(located(table_->lines[concept.row],
-                                  "concept '" + concept.code + "' has more than one parent; an item has one"));
+            return refuse(
+                located(table_->lines[concept.row],
+                        "concept '" + concept.code + "' has more than one parent; an item has one"));
         std::vector<std::string>& row = table_->rows[concept.row];
         std::vector<bool>& present = table_->present[concept.row];
         row.assign(table_->columns.size(), std::string());
@@ -325,7 +347,8 @@ std::unique_ptr<ItemWriter> makeFhirWriter(const ExportSettings& settings, std::
     return std::unique_ptr<ItemWriter>(new FhirWriter(settings, out));
 }
 
-bool readFhirTable(const std::string& path, const std::string& language, TableFile* table, std::string* error) {
+bool readFhirTable(const std::string& path, const std::string& language, TableFile* table,
+                   std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         *error = path + ": cannot open the file";

@@ -18,7 +18,9 @@ const char kRdfType[] = "http://www.w3.org/1999/02/22-rdf-syntax-ns#type";
 const char kSkos[] = "http://www.w3.org/2004/02/skos/core#";
 const char kOwl[] = "http://www.w3.org/2002/07/owl#";
 
-std::string skos(const char* name) { return kSkos + std::string(name); }
+std::string skos(const char* name) {
+    return kSkos + std::string(name);
+}
 
 SerdNode node(SerdType type, const std::string& text) {
     return serd_node_from_substring(type, reinterpret_cast<const uint8_t*>(text.c_str()), text.size());
@@ -38,9 +40,10 @@ public:
         : settings_(settings),
           out_(out),
           env_(serd_env_new(nullptr)),
-          writer_(serd_writer_new(SERD_TURTLE,
-                                  static_cast<SerdStyle>(SERD_STYLE_ABBREVIATED | SERD_STYLE_CURIED | SERD_STYLE_BULK),
-                                  env_, nullptr, serd_file_sink, out)),
+          writer_(serd_writer_new(
+              SERD_TURTLE,
+              static_cast<SerdStyle>(SERD_STYLE_ABBREVIATED | SERD_STYLE_CURIED | SERD_STYLE_BULK), env_,
+              nullptr, serd_file_sink, out)),
           namespace_(domainNamespace(settings)),
           scheme_(namespace_ + "version/" + std::to_string(settings.version)) {}
     ~SkosWriter() override {
@@ -64,7 +67,8 @@ public:
         }
         statement(scheme_, kRdfType, node(SERD_URI, skos("ConceptScheme")));
         statement(scheme_, skos("prefLabel"), node(SERD_LITERAL, settings_.domain));
-        statement(scheme_, kOwl + std::string("versionInfo"), node(SERD_LITERAL, std::to_string(settings_.version)));
+        statement(scheme_, kOwl + std::string("versionInfo"),
+                  node(SERD_LITERAL, std::to_string(settings_.version)));
     }
 
     void write(const std::vector<std::string>& row) override {
@@ -73,7 +77,8 @@ public:
         statement(concept, inScheme_, node(SERD_URI, scheme_));
         statement(concept, notation_, node(SERD_LITERAL, row[0]));
         if (!row[1].empty()) statement(concept, prefLabel_, node(SERD_LITERAL, row[1]));
-        if (!row[2].empty()) statement(concept, broader_, node(SERD_URI, namespace_ + percentEncoded(row[2])));
+        if (!row[2].empty())
+            statement(concept, broader_, node(SERD_URI, namespace_ + percentEncoded(row[2])));
         for (std::size_t c = 3; c < row.size() && c - 3 < properties_.size(); ++c) {
             if (row[c].empty()) continue;
             const auto& property = properties_[c - 3];
@@ -103,8 +108,9 @@ private:
     SerdEnv* env_;
     SerdWriter* writer_;
     const std::string namespace_, scheme_;
-    const std::string conceptClass_ = skos("Concept"), inScheme_ = skos("inScheme"), notation_ = skos("notation"),
-                      prefLabel_ = skos("prefLabel"), broader_ = skos("broader");
+    const std::string conceptClass_ = skos("Concept"), inScheme_ = skos("inScheme"),
+                      notation_ = skos("notation"), prefLabel_ = skos("prefLabel"),
+                      broader_ = skos("broader");
     std::vector<std::pair<std::string, std::string>> properties_;  // per value column: property IRI, language
 };
 
@@ -119,7 +125,8 @@ public:
     SkosReader& operator=(const SkosReader&) = delete;
 
     bool read(std::FILE* file) {
-        SerdReader* reader = serd_reader_new(SERD_TURTLE, this, nullptr, onBase, onPrefix, onStatement, nullptr);
+        SerdReader* reader =
+            serd_reader_new(SERD_TURTLE, this, nullptr, onBase, onPrefix, onStatement, nullptr);
         serd_reader_set_strict(reader, true);
         serd_reader_set_error_sink(reader, onError, this);
         const SerdStatus status =
@@ -184,7 +191,8 @@ private:
         }
         SerdNode expanded = serd_env_expand_node(env_, &given);
         if (expanded.buf == nullptr)
-            return refuse(path_ + ": the prefix of '" + std::string(chars, given.n_bytes) + "' is not declared");
+            return refuse(path_ + ": the prefix of '" + std::string(chars, given.n_bytes) +
+                          "' is not declared");
         text->assign(reinterpret_cast<const char*>(expanded.buf), expanded.n_bytes);
         serd_node_free(&expanded);
         return true;
@@ -197,7 +205,8 @@ private:
         if (literal) {
             text_.assign(reinterpret_cast<const char*>(object.buf), object.n_bytes);
             if (text_.find('\0') != std::string::npos)
-                return refuse(path_ + ": a text of <" + subjectText_ + "> holds a NUL byte, which no text holds");
+                return refuse(path_ + ": a text of <" + subjectText_ +
+                              "> holds a NUL byte, which no text holds");
         } else if (!iri(object, &text_)) {
             return false;
         }
@@ -223,10 +232,14 @@ private:
                 subject.languageLabel = text_;
             }
         } else if (predicate_ == broader_) {
-            if (literal) return refuse(path_ + ": the skos:broader of <" + subjectText_ + "> is a text, not a concept");
+            if (literal)
+                return refuse(path_ + ": the skos:broader of <" + subjectText_ +
+                              "> is a text, not a concept");
             subject.broader.push_back(text_);
         } else if (predicate_.compare(0, attributeNamespace_.size(), attributeNamespace_) == 0) {
-            if (!literal) return refuse(path_ + ": the value of <" + predicate_ + "> of <" + subjectText_ + "> is not a text");
+            if (!literal)
+                return refuse(path_ + ": the value of <" + predicate_ + "> of <" + subjectText_ +
+                              "> is not a text");
             const std::string name = percentDecoded(predicate_.substr(attributeNamespace_.size())) + "@" +
                                      (language.empty() ? language_ : language);
             const auto column = columnIndex_.emplace(name, columns_.size());
@@ -243,10 +256,12 @@ private:
         long number = 0;
         for (Subject& subject : subjects_) {
             if (!subject.concept) continue;
-            const std::string at = path_ + ":" + std::to_string(++number) + ": concept <" + subject.iri + "> ";
+            const std::string at =
+                path_ + ":" + std::to_string(++number) + ": concept <" + subject.iri + "> ";
             if (subject.notations.empty()) return refuse(at + "has no skos:notation (its key)");
             if (subject.notations.size() > 1) return refuse(at + "has more than one skos:notation");
-            if (subject.broader.size() > 1) return refuse(at + "has more than one skos:broader; an item has one parent");
+            if (subject.broader.size() > 1)
+                return refuse(at + "has more than one skos:broader; an item has one parent");
             std::vector<std::string> row(table_->columns.size());
             std::vector<bool> present(table_->columns.size(), false);
             row[0] = subject.notations.front();
@@ -294,8 +309,8 @@ private:
     std::unordered_map<std::string, std::size_t> columnIndex_;
     std::string subjectText_, predicate_, text_;
     const std::string attributeNamespace_ = kAttributeNamespace;
-    const std::string conceptClass_ = skos("Concept"), notation_ = skos("notation"), prefLabel_ = skos("prefLabel"),
-                      broader_ = skos("broader");
+    const std::string conceptClass_ = skos("Concept"), notation_ = skos("notation"),
+                      prefLabel_ = skos("prefLabel"), broader_ = skos("broader");
 };
 
 }  // namespace
@@ -304,7 +319,8 @@ std::unique_ptr<ItemWriter> makeSkosWriter(const ExportSettings& settings, std::
     return std::unique_ptr<ItemWriter>(new SkosWriter(settings, out));
 }
 
-bool readSkosTable(const std::string& path, const std::string& language, TableFile* table, std::string* error) {
+bool readSkosTable(const std::string& path, const std::string& language, TableFile* table,
+                   std::string* error) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         *error = path + ": cannot open the file: " + std::strerror(errno);

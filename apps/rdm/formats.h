@@ -79,7 +79,9 @@ bool isFhirCode(const std::string& text);
 // value without a language is in LANGUAGE, the import's); a row's line is
 // its concept's number in the file. False with "FILE:N: reason" or
 // "FILE: reason" in *error.
-bool readFhirTable(const std::string& path, const std::string& language, TableFile* table, std::string* error);
-bool readSkosTable(const std::string& path, const std::string& language, TableFile* table, std::string* error);
+bool readFhirTable(const std::string& path, const std::string& language, TableFile* table,
+                   std::string* error);
+bool readSkosTable(const std::string& path, const std::string& language, TableFile* table,
+                   std::string* error);
 
 }  // namespace rdm

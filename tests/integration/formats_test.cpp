@@ -72,7 +72,8 @@ protected:
     }
     CommandResult rdm(const std::string& arguments) { return runRdm(home.path(), arguments); }
     // Exports Src in FORMAT to a file of the home folder; its content.
-    std::string exportTo(const std::string& format, const std::string& file, const std::string& options = "") {
+    std::string exportTo(const std::string& format, const std::string& file,
+                         const std::string& options = "") {
         const CommandResult exported = rdm("export demo Src --format " + format + " " + options);
         EXPECT_EQ(exported.status, 0) << exported.output;
         home.writeFile(file, exported.output);
@@ -88,7 +89,8 @@ TEST_F(Formats, EveryFormatRoundTripsToTheSameOutputAndItems) {
         SCOPED_TRACE(format);
         const std::string first = exportTo(format, "out." + format);
         const std::string copy = "Copy_" + format;
-        const CommandResult imported = rdm("import demo " + copy + " '" + home.file("out." + format) + "' --format " + format);
+        const CommandResult imported =
+            rdm("import demo " + copy + " '" + home.file("out." + format) + "' --format " + format);
         ASSERT_EQ(imported.status, 0) << imported.output;
         // The copy's URL names its own domain; nothing else may differ.
         EXPECT_EQ(rdm("export demo " + copy + " --format " + format).output, replaced(first, "Src", copy));
@@ -134,6 +136,13 @@ TEST_F(Formats, TheFhirResourceKeepsCodeSystemRules) {
 
     const CommandResult overridden = rdm("export demo Src --format fhir --base-url http://other.example/");
     EXPECT_EQ(nlohmann::json::parse(overridden.output)["url"], "http://other.example/Src");
+    // A name FHIR can use as an identifier; the URL encodes the domain's name.
+    ASSERT_EQ(rdm("import demo '2 big-list' '" + home.file("items.csv") + "'").status, 0);
+    const nlohmann::json renamed =
+        nlohmann::json::parse(rdm("export demo '2 big-list' --format fhir").output);
+    EXPECT_EQ(renamed["name"], "CodeSystem_2_big_list");
+    EXPECT_EQ(renamed["title"], "2 big-list");
+    EXPECT_EQ(renamed["url"], "https://terms.example/cs/2%20big-list");
 }
 
 TEST_F(Formats, RapperReadsTheTurtleWithOneTripleForEachFact) {
@@ -151,9 +160,11 @@ TEST_F(Formats, RapperReadsTheTurtleWithOneTripleForEachFact) {
     EXPECT_EQ(counted.status, 0) << counted.output;
     EXPECT_NE(counted.output.find("returned " + std::to_string(expected) + " triples"), std::string::npos)
         << counted.output;
-    const CommandResult triples = runCommand("rapper -q -i turtle -o ntriples '" + home.file("out.ttl") + "'");
-    EXPECT_NE(triples.output.find("<http://example.org/rdm/Src/%C3%9C%2F1> "
-                                  "<http://www.w3.org/2004/02/skos/core#broader> <http://example.org/rdm/Src/B%20b>"),
+    const CommandResult triples =
+        runCommand("rapper -q -i turtle -o ntriples '" + home.file("out.ttl") + "'");
+    EXPECT_NE(triples.output.find(
+                  "<http://example.org/rdm/Src/%C3%9C%2F1> "
+                  "<http://www.w3.org/2004/02/skos/core#broader> <http://example.org/rdm/Src/B%20b>"),
               std::string::npos)
         << triples.output;
     EXPECT_NE(triples.output.find("<urn:x-rdm:attribute:name> \"Gr\\u00FC\\u00DFe \\\"Zitat\\\"\"@de"),
@@ -183,13 +194,16 @@ TEST_F(Formats, FilesWrittenElsewhereImport) {
               "<scheme> a s:ConceptScheme .\n",
               "key,label,parent,n x\nP,Parent,,\nK,,P,v\n"},
              // Blank lines, CRLF, fields missing or null.
-             {"jsonl", "{\"key\":\"P\",\"label\":\"Parent\"}\r\n\n{\"key\":\"K\",\"parent\":\"P\",\"v@de\":1.10,\"label\":null}\n",
+             {"jsonl",
+              "{\"key\":\"P\",\"label\":\"Parent\"}\r\n\n{\"key\":\"K\",\"parent\":\"P\",\"v@de\":1.10,"
+              "\"label\":null}\n",
               "key,label,parent,v@de\nP,Parent,,\nK,,P,1.10\n"},
          }) {
         SCOPED_TRACE(file.format);
         home.writeFile("foreign", file.content);
         const std::string domain = std::string("F_") + file.format;
-        const CommandResult imported = rdm("import demo " + domain + " '" + home.file("foreign") + "' --format " + file.format);
+        const CommandResult imported =
+            rdm("import demo " + domain + " '" + home.file("foreign") + "' --format " + file.format);
         ASSERT_EQ(imported.status, 0) << imported.output;
         EXPECT_EQ(rdm("export demo " + domain).output, file.csv);
     }
@@ -201,46 +215,51 @@ TEST_F(Formats, BadFilesAndKeysAreRefusedByName) {
         std::string content;
         const char* reason;
     };
-    for (const Bad& bad : std::vector<Bad>{
-             {"fhir", R"({"resourceType":"ValueSet"})", "the resource is a ValueSet, not a CodeSystem"},
-             {"fhir", R"([])", "expected a FHIR resource"},
-             {"fhir", R"({"concept":[]})", "not a FHIR CodeSystem"},
-             {"fhir", R"({"resourceType":"CodeSystem","concept":[{"code":"A"},{"display":"no code"}]})",
-              "bad:2: the key is empty"},
-             {"fhir", R"({"resourceType":"CodeSystem","concept":[{"code":"A","concept":[{"code":"B",
+    for (
+        const Bad& bad : std::vector<Bad>{
+            {"fhir", R"({"resourceType":"ValueSet"})", "the resource is a ValueSet, not a CodeSystem"},
+            {"fhir", R"([])", "expected a FHIR resource"},
+            {"fhir", R"({"concept":[]})", "not a FHIR CodeSystem"},
+            {"fhir", R"({"resourceType":"CodeSystem","concept":[{"code":"A"},{"display":"no code"}]})",
+             "bad:2: the key is empty"},
+            {"fhir", R"({"resourceType":"CodeSystem","concept":[{"code":"A","concept":[{"code":"B",
                   "property":[{"code":"parent","valueCode":"C"}]}]},{"code":"C"}]})",
-              "bad:2: concept 'B' is nested in concept 'A' but its parent property names 'C'"},
-             {"fhir", R"({"resourceType":"CodeSystem","concept":[{"code":"A","designation":[
+             "bad:2: concept 'B' is nested in concept 'A' but its parent property names 'C'"},
+            {"fhir", R"({"resourceType":"CodeSystem","concept":[{"code":"A","designation":[
                   {"language":"de","use":{"code":"n"},"value":"1"},{"language":"de","use":{"code":"n"},"value":"2"}]}]})",
-              "bad:1: concept 'A' has two designations of attribute 'n' in language 'de'"},
-             {"fhir", R"({"resourceType":"CodeSystem","concept":[{"code":"A","property":[{"code":"parent","valueCode":"X"}]}]})",
-              "bad:1: parent 'X' is not a key of this file"},
-             {"skos", "<a> <b> .\n", "bad:1: not valid Turtle"},
-             {"skos", "@prefix s: <http://www.w3.org/2004/02/skos/core#> .\n<a> a s:Concept .\n",
-              "bad:1: concept <a> has no skos:notation"},
-             {"skos", "@prefix s: <http://www.w3.org/2004/02/skos/core#> .\n<a> a s:Concept ; s:notation \"A\" ; "
-                      "s:broader <x> .\n",
-              "bad:1: parent '<x>' is not a key of this file"},
-             {"skos", "<a> x:y \"1\" .\n", "the prefix of 'x:y' is not declared"},
-             {"jsonl", "{\"key\":\"A\"}\n\n{\"key\":\"A\"}\n", "bad:3: duplicate key 'A' (first on line 1)"},
-             {"jsonl", "{\"key\":\"A\"}\n{\"key\":\n", "bad:2: not valid JSON"},
-             {"jsonl", "{\"key\":\"A\"}\n[1]\n", "bad:2: element is not an object"},
-         }) {
+             "bad:1: concept 'A' has two designations of attribute 'n' in language 'de'"},
+            {"fhir",
+             R"({"resourceType":"CodeSystem","concept":[{"code":"A","property":[{"code":"parent","valueCode":"X"}]}]})",
+             "bad:1: parent 'X' is not a key of this file"},
+            {"skos", "<a> <b> .\n", "bad:1: not valid Turtle"},
+            {"skos", "@prefix s: <http://www.w3.org/2004/02/skos/core#> .\n<a> a s:Concept .\n",
+             "bad:1: concept <a> has no skos:notation"},
+            {"skos",
+             "@prefix s: <http://www.w3.org/2004/02/skos/core#> .\n<a> a s:Concept ; s:notation \"A\" ; "
+             "s:broader <x> .\n",
+             "bad:1: parent '<x>' is not a key of this file"},
+            {"skos", "<a> x:y \"1\" .\n", "the prefix of 'x:y' is not declared"},
+            {"jsonl", "{\"key\":\"A\"}\n\n{\"key\":\"A\"}\n", "bad:3: duplicate key 'A' (first on line 1)"},
+            {"jsonl", "{\"key\":\"A\"}\n{\"key\":\n", "bad:2: not valid JSON"},
+            {"jsonl", "{\"key\":\"A\"}\n[1]\n", "bad:2: element is not an object"},
+        }) {
         SCOPED_TRACE(bad.content);
         home.writeFile("bad", bad.content);
         const CommandResult result = rdm("import demo Bad '" + home.file("bad") + "' --format " + bad.format);
         EXPECT_EQ(result.status, 1);
         EXPECT_NE(result.errors.find(bad.reason), std::string::npos) << result.errors;
     }
-    EXPECT_EQ(rdm("domains demo --format csv").output.find("Bad"), std::string::npos) << "nothing was imported";
+    EXPECT_EQ(rdm("domains demo --format csv").output.find("Bad"), std::string::npos)
+        << "nothing was imported";
 
     // A FHIR code has no blank at either end: the whole export is refused.
     home.writeFile("blank.csv", "key,label\nGood,g\n\" Bad\",b\n");
     ASSERT_EQ(rdm("import demo Blank '" + home.file("blank.csv") + "'").status, 0);
     const CommandResult refused = rdm("export demo Blank --format fhir");
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.errors, "rdm: key ' Bad' is not a valid FHIR code (no blank at either end, no two blanks in a "
-                              "row, no tab or line end); nothing was exported\n");
+    EXPECT_EQ(refused.errors,
+              "rdm: key ' Bad' is not a valid FHIR code (no blank at either end, no two blanks in a "
+              "row, no tab or line end); nothing was exported\n");
     EXPECT_EQ(refused.output, refused.errors) << "nothing on standard output";
 }
 
