@@ -1,6 +1,7 @@
-// rdm's import reader (FUZZ_TABLE_FORMAT "csv" or "json") on any file. A
-// failure must say why, naming the file; a success must answer a table whose
-// every row has one text, one line number and one presence flag per column.
+// rdm's import reader (FUZZ_TABLE_FORMAT "csv", "json", "jsonl", "fhir" or
+// "skos") on any file. A failure must say why, naming the file; a success
+// must answer a table whose every row has one text, one line number and one
+// presence flag per column.
 #include <sys/mman.h>
 #include <unistd.h>
 #include <cstdint>

@@ -1,7 +1,8 @@
 // rdm export: the items of a domain version, one row per item with its key,
 // label, parent key and one column per attribute (and language), in the
-// form rdm import reads back.
+// form rdm import reads back, written in one of the formats of formats.h.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -12,6 +13,7 @@
 
 #include "RefData.h"
 #include "RefDataViewerEx.h"
+#include "formats.h"
 #include "output.h"
 #include "qxbcpp.h"
 #include "rdm.h"
@@ -23,7 +25,7 @@ namespace {
 enum ItemColumn { kItemId = 0, kItemKey = 1, kItemLabel = 2, kParentId = 3, kValue = 4, kAttribute = 5, kLanguage = 7 };
 
 struct ExportCommand {
-    std::string repository, domain, format = "csv", language = "en";
+    std::string repository, domain, format = "csv", language = "en", baseUrl;
     std::string at;  // a moment (--at), else empty
     int version = 0;
 };
@@ -93,17 +95,19 @@ Rows toRows(const ExportTable& table) {
 // and the spilled rows are written with their parents' keys.
 class StreamedExport {
 public:
-    explicit StreamedExport(const std::string& language) : language_(language), spill_(std::tmpfile()) {}
+    StreamedExport(const std::string& language, const ItemWriter& writer)
+        : language_(language), writer_(writer), spill_(std::tmpfile()) {}
     ~StreamedExport() {
         if (spill_ != nullptr) std::fclose(spill_);
     }
     StreamedExport(const StreamedExport&) = delete;
     StreamedExport& operator=(const StreamedExport&) = delete;
 
-    enum Result { kDone, kFailed, kItemTwice };
+    enum Result { kDone, kFailed, kItemTwice, kRefused };
     // Reads the cursor to its end. kItemTwice: an item is held twice in the
     // version, apart; its values then merge into one row, which only the
-    // whole table in memory can give.
+    // whole table in memory can give. kRefused: the format cannot hold a
+    // key (refusal() says which).
     Result read(RefDataCursor* cursor) {
         if (spill_ == nullptr) return kFailed;
         int answer = 0;
@@ -113,6 +117,8 @@ public:
                 if (started_ && !spillItem()) return kFailed;
                 const auto added = keys_.emplace(id, cursor->getString(kItemKey).str());
                 if (!added.second) return kItemTwice;
+                refusal_ = writer_.keyProblem(added.first->second);
+                if (!refusal_.empty()) return kRefused;
                 started_ = true;
                 item_.id = id;
                 item_.key = added.first->second;
@@ -135,11 +141,13 @@ public:
         return std::fflush(spill_) == 0 ? kDone : kFailed;
     }
 
+    const std::string& refusal() const { return refusal_; }
+
     // Writes the header and the spilled rows; false when the spill cannot be read.
-    bool write(Format format) {
+    bool write(ItemWriter& writer) {
         std::vector<std::string> header = {"key", "label", "parent"};
         header.insert(header.end(), columns_.begin(), columns_.end());
-        RowWriter writer(header, format);
+        writer.begin(header, keys_.size());
         std::rewind(spill_);
         SpilledItem item;
         for (std::size_t n = 0; n < keys_.size() && !writer.failed(); ++n) {
@@ -196,6 +204,8 @@ private:
     }
 
     std::string language_;
+    const ItemWriter& writer_;
+    std::string refusal_;
     std::FILE* spill_;
     std::unordered_map<int, std::string> keys_;  // every item's key, by id
     std::vector<std::string> columns_;
@@ -204,29 +214,61 @@ private:
     bool started_ = false;
 };
 
+// The number of the domain's newest version; false with the reason in *error.
+bool newestVersion(RepositorySession& repo, int domainId, int* version, std::string* error) {
+    RefDataCursor* versions = repo.viewer()->getDomainVersions(repo.handle(), domainId, -1);
+    if (versions == nullptr) {
+        *error = repo.errorText().str();
+        return false;
+    }
+    *version = 0;
+    int answer = 0;
+    while ((answer = versions->next()) == 0) *version = std::max(*version, versions->getInt(2));
+    versions->release();
+    if (answer != 1) *error = repo.errorText().str();
+    return answer == 1;
+}
+
+// --base-url, else [EXPORT] BASE_URL of config.toml, else the default.
+std::string baseUrl(const std::string& given) {
+    if (!given.empty()) return given;
+    QxbConfigOptions* options = qxbGetConfigOptions(QxbString());
+    QxbString configured;
+    if (options != nullptr && options->get(QxbString("EXPORT/BASE_URL"), &configured, 0) && configured.length() > 0)
+        return configured.str();
+    return kDefaultBaseUrl;
+}
+
 int runExport(const ExportCommand& c) {
-    Format format;
-    if (!parseFormat(c.format, &format)) return fail("unknown format '" + c.format + "'");
     RepositorySession repo;
     RefDataViewerEx* viewer = openViewerEx(repo, c.repository);
     if (viewer == nullptr) return kFailed;
-    std::string domain = c.domain;
-    int version = c.version;
-    if (!c.at.empty()) {
+    ExportSettings settings{c.domain, c.version, baseUrl(c.baseUrl)};
+    // The FHIR and SKOS forms name the domain and the version's number.
+    const bool named = c.format == "fhir" || c.format == "skos";
+    if (!c.at.empty() || named) {
         int id = -1;
         std::string error;
-        if (!findDomain(repo, c.domain, &id, &domain, &error) || !versionAt(repo, id, domain, c.at, &version, &error))
+        if (!findDomain(repo, c.domain, &id, &settings.domain, &error) ||
+            (!c.at.empty() && !versionAt(repo, id, settings.domain, c.at, &settings.version, &error)) ||
+            (named && settings.version == 0 && !newestVersion(repo, id, &settings.version, &error)))
             return fail(error);
     }
+    const std::unique_ptr<ItemWriter> writer = makeItemWriter(c.format, settings);
+    if (!writer) return fail("unknown format '" + c.format + "'");
+    const std::string& domain = settings.domain;
+    const int version = settings.version;
     RefDataCursor* cursor = viewer->streamDomainItems(repo.handle(), QxbString(domain), version);
     if (cursor == nullptr) return fail(repo.errorText());
-    StreamedExport streamed(c.language);
+    // An empty export language names every value column NAME@LANG.
+    StreamedExport streamed(writer->tagsEveryValue() ? std::string() : c.language, *writer);
     const StreamedExport::Result result = streamed.read(cursor);
     cursor->release();
     if (result == StreamedExport::kDone) {
-        if (!streamed.write(format)) return fail(std::string("cannot read back the export's temporary file"));
+        if (!streamed.write(*writer)) return fail(std::string("cannot read back the export's temporary file"));
         return kOk;
     }
+    if (result == StreamedExport::kRefused) return fail(streamed.refusal() + "; nothing was exported");
     if (result == StreamedExport::kFailed) {
         const std::string reason = repo.errorText().str();
         return fail(reason.empty() ? std::string("cannot write the export's temporary file") : reason);
@@ -235,10 +277,17 @@ int runExport(const ExportCommand& c) {
     cursor = viewer->streamDomainItems(repo.handle(), QxbString(domain), version);
     if (cursor == nullptr) return fail(repo.errorText());
     ExportTable table;
-    const bool read = collect(cursor, c.language, &table);
+    const bool read = collect(cursor, writer->tagsEveryValue() ? std::string() : c.language, &table);
     cursor->release();
     if (!read) return fail(repo.errorText());
-    printRows(toRows(table), format);
+    const Rows rows = toRows(table);
+    for (const auto& row : rows.values) {
+        const std::string refusal = writer->keyProblem(row[0]);
+        if (!refusal.empty()) return fail(refusal + "; nothing was exported");
+    }
+    writer->begin(rows.columns, rows.values.size());
+    for (std::size_t r = 0; r < rows.values.size() && !writer->failed(); ++r) writer->write(rows.values[r]);
+    writer->finish();
     return kOk;
 }
 
@@ -253,9 +302,14 @@ void addExportCommand(CLI::App& app, Action* action) {
     cmd->add_option("--at", c->at, "The version that was the newest at this moment (UTC; a date alone: its end)")
         ->check(momentCheck())
         ->excludes(version);
-    cmd->add_option("--format", c->format, "csv (default) or json")->check(CLI::IsMember({"csv", "json"}));
+    cmd->add_option("--format", c->format, "csv (default), json, jsonl (JSON Lines), fhir (a FHIR CodeSystem) or skos "
+                                           "(SKOS in Turtle)")
+        ->check(CLI::IsMember(exportFormats()));
+    cmd->add_option("--base-url", c->baseUrl,
+                    "fhir and skos: the base of the domain's URL (default: [EXPORT] BASE_URL of config.toml, else " +
+                        std::string(kDefaultBaseUrl) + ")");
     cmd->add_option("--language", c->language,
-                    "Texts in this language get plain attribute columns, others NAME@LANG")
+                    "csv, json, jsonl: texts in this language get plain attribute columns, others NAME@LANG")
         ->capture_default_str();
     cmd->callback([action, c]() { *action = [c]() { return runExport(*c); }; });
 }

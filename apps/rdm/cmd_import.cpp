@@ -18,6 +18,7 @@
 #include "RefDataAdminEx.h"
 #include "RefDataCursor.h"
 #include "RefDataViewer.h"
+#include "formats.h"
 #include "import_plan.h"
 #include "output.h"
 #include "qxbcpp.h"
@@ -279,7 +280,8 @@ int runImport(ImportCommand c) {
     c.options.attributeColumns = splitList(c.attributes);
     TableFile table;
     std::string error;
-    if (!readTableFile(c.file, c.format, &table, &error)) return rejectFile(c, {readError(c.file, error)}, error);
+    if (!readTableFile(c.file, importFormatOf(c.file, c.format), &table, &error, c.options.language))
+        return rejectFile(c, {readError(c.file, error)}, error);
     ImportPlan plan;
     std::vector<ImportError> errors;
     if (!planImport(table, c.options, &plan, &errors)) return rejectFile(c, errors, std::string());
@@ -333,12 +335,18 @@ int runImport(ImportCommand c) {
 void addImportCommand(CLI::App& app, Action* action) {
     auto c = std::make_shared<ImportCommand>();
     CLI::App* cmd = app.add_subcommand(
-        "import", "Import a CSV or JSON file as a new version of a domain (the domain is created when missing)");
+        "import", "Import a file (CSV, JSON, JSON Lines, FHIR CodeSystem, SKOS Turtle) as a new version of a domain "
+                  "(the domain is created when missing)");
     cmd->add_option("repository", c->repository, "Repository name")->required();
     cmd->add_option("domain", c->domain, "Domain name")->required();
-    cmd->add_option("file", c->file, "The file: CSV with a header line, or JSON (an array of objects)")->required();
-    cmd->add_option("--format", c->format, "csv or json (default: by the file's ending)")
-        ->check(CLI::IsMember({"csv", "json"}));
+    cmd->add_option("file", c->file,
+                    "The file: CSV with a header line, JSON (an array of objects), JSON Lines (an object a line), "
+                    "a FHIR CodeSystem resource or SKOS in Turtle")
+        ->required();
+    cmd->add_option("--format", c->format,
+                    "csv, json, jsonl, fhir or skos (default: by the file's ending: .jsonl/.ndjson jsonl, .ttl skos, "
+                    ".json json, else csv)")
+        ->check(CLI::IsMember(exportFormats()));
     cmd->add_option("--key", c->options.keyColumn, "Column of the item keys")->capture_default_str();
     cmd->add_option("--label", c->options.labelColumn, "Column of the item labels")->capture_default_str();
     cmd->add_option("--parent", c->options.parentColumn, "Column of the parent item's key")->capture_default_str();

@@ -1,4 +1,4 @@
-// Reading CSV and JSON files for rdm import and rdm edit.
+// Reading CSV, JSON and JSON Lines files for rdm import and rdm edit.
 #include "table_file.h"
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
+#include "formats.h"
 #include "qxbcpp.h"
 #include "qxsstr.h"
 
@@ -202,7 +203,16 @@ public:
         return true;
     }
     bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) {
+        if (line_ > 0) return refuse(located(path_, line_, "not valid JSON (at byte " + std::to_string(position) + ")"));
         return refuse(path_ + ": not valid JSON (at byte " + std::to_string(position) + ")");
+    }
+
+    // JSON Lines: the next object stands alone on line LINE, as an element
+    // of the array numbered by its line.
+    void startLine(long line) {
+        line_ = line;
+        element_ = line - 1;
+        depth_ = 1;
     }
 
     // Rows grown before a later object named a new column get their missing fields.
@@ -246,6 +256,7 @@ private:
     std::unordered_map<std::string, std::size_t> index_;
     std::size_t column_ = 0;
     long element_ = 0;
+    long line_ = 0;  // JSON Lines: the line being read
     int depth_ = 0;  // 0 outside the array, 1 in it, 2 in one of its objects
 };
 
@@ -269,6 +280,32 @@ bool readJson(const std::string& path, TableFile* table, std::string* error) {
     return true;
 }
 
+// One object a line, read a line at a time; blank lines separate nothing.
+bool readJsonLines(const std::string& path, TableFile* table, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = path + ": cannot open the file";
+        return false;
+    }
+    error->clear();
+    JsonTableReader reader(path, table, error);
+    std::string line;
+    for (long number = 1; std::getline(in, line); ++number) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        reader.startLine(number);
+        if (!nlohmann::json::sax_parse(line, &reader)) {
+            if (error->empty()) *error = located(path, number, "not valid JSON");
+            return false;
+        }
+    }
+    if (in.bad()) {
+        *error = path + ": the file could not be read";
+        return false;
+    }
+    reader.finish();
+    return true;
+}
+
 bool endsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
@@ -277,7 +314,11 @@ bool endsWith(const std::string& text, const std::string& end) {
 
 std::vector<std::string> splitCsvRecord(const std::string& record) { return splitCsv(record); }
 
-bool readTableFile(const std::string& path, const std::string& format, TableFile* table, std::string* error) {
+bool readTableFile(const std::string& path, const std::string& format, TableFile* table, std::string* error,
+                   const std::string& language) {
+    if (format == "jsonl") return readJsonLines(path, table, error);
+    if (format == "fhir") return readFhirTable(path, language, table, error);
+    if (format == "skos") return readSkosTable(path, language, table, error);
     const bool json = format == "json" || (format.empty() && endsWith(path, ".json"));
     return json ? readJson(path, table, error) : readCsv(path, table, error);
 }

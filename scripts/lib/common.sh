@@ -6,6 +6,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 # Debian packages the build, the tests and the benchmarks need.
 RDM_PACKAGES=(cmake ninja-build g++ pkg-config libsqlite3-dev sqlite3 libgtest-dev libgmock-dev
               libbenchmark-dev libspdlog-dev libtomlplusplus-dev libcli11-dev nlohmann-json3-dev
+              libserd-dev raptor2-utils  # Turtle: serd writes and reads it, rapper checks it in the tests
               clang libclang-rt-14-dev  # clang and its libFuzzer runtime: the fuzz targets
               help2man man-db dpkg-dev file  # the man page, its check, the Debian package
               libpq-dev postgresql)  # the store's PostgreSQL driver; a server for its tests
