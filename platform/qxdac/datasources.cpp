@@ -120,7 +120,7 @@ void maskKeyValues(std::string& text) {
             const std::size_t hit = lower(text).find(key, from);
             if (hit == std::string::npos) break;
             const std::size_t value = hit + std::char_traits<char>::length(key);
-            std::size_t end = text.find_first_of("; &", value);
+            std::size_t end = text.find_first_of("; &\"'", value);  // a quote closes a quoted string
             if (end == std::string::npos) end = text.size();
             text.replace(value, end - value, "****");
             from = value + 4;

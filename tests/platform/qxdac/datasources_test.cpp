@@ -92,6 +92,8 @@ TEST(MaskConnection, HidesPasswordsInEveryForm) {
     EXPECT_EQ(dacMaskConnection("host=h;Password=abc;user=u"), "host=h;Password=****;user=u");
     EXPECT_EQ(dacMaskConnection("host=h pwd=x"), "host=h pwd=****");
     EXPECT_EQ(dacMaskConnection("from pg://a:x@h/d to pg://b:y@k/e (b@k)"), "from pg://a:****@h/d to pg://b:****@k/e (b@k)");
+    // A masked text masked again (a message quoting a connection) keeps its quotes.
+    EXPECT_EQ(dacMaskConnection("\"pg:///d?host=/s&password=****\": failed"), "\"pg:///d?host=/s&password=****\": failed");
 }
 
 }  // namespace
