@@ -367,7 +367,7 @@ void addAccountsAndSettings(CLI::App& app, Action* action) {
         app.add_subcommand("connection", "Show or change where a repository's reference data lives");
     connectionCmd->add_option("repository", settings->repository, "Repository name")->required();
     CLI::Option* set = connectionCmd->add_option(
-        "--set", settings->dsn, "New data source: a name from [datasources] or sqlite:PATH (empty: none)");
+        "--set", settings->dsn, "New data source: a name from [datasources], sqlite:PATH or postgresql://... (empty: none)");
     connectionCmd->add_option("--prefix", settings->prefix, "New table prefix (default: keep the current one)")
         ->needs(set);
     connectionCmd->callback([action, settings, connectionCmd]() {

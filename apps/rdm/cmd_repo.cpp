@@ -191,7 +191,7 @@ void addRepoCommands(CLI::App& app, Action* action) {
     CLI::App* createCmd = repo->add_subcommand("create", "Create a repository with a data repository for its reference data");
     createCmd->add_option("name", create->name, "Repository name (letters, digits, '-', '_', '.')")->required();
     createCmd->add_option("--dsn", create->dsn,
-                          "Data source: a name from [datasources] of config.toml, or sqlite:PATH "
+                          "Data source: a name from [datasources] of config.toml, sqlite:PATH or postgresql://... "
                           "(default: sqlite:data/NAME.db in the home folder)");
     createCmd->add_option("--prefix", create->prefix, "Table prefix (letters, digits, '_')")
         ->capture_default_str();
@@ -200,7 +200,7 @@ void addRepoCommands(CLI::App& app, Action* action) {
     auto init = std::make_shared<CreateOptions>();
     CLI::App* initCmd = repo->add_subcommand(
         "init", "Create the reference-data tables of a data source (e.g. the data server of config.toml)");
-    initCmd->add_option("--dsn", init->dsn, "Data source: a name from [datasources] of config.toml, or sqlite:PATH")
+    initCmd->add_option("--dsn", init->dsn, "Data source: a name from [datasources] of config.toml, sqlite:PATH or postgresql://...")
         ->required();
     initCmd->add_option("--prefix", init->prefix, "Table prefix (letters, digits, '_')")->capture_default_str();
     initCmd->callback([action, init]() { *action = [init]() { return initDataRepository(*init); }; });
