@@ -123,6 +123,7 @@ bool RefDataStoreImpl::endTransaction(bool commit) {
         inTransaction_ = false;
         return fail(operation, error + " (the transaction was rolled back)");
     }
+    if (commit) session_->refreshStatistics();
     if (!commit) {
         // Walks of this connection would be aborted by the roll-back; one
         // that cannot keep its rows fails, but the roll-back goes on.

@@ -14,6 +14,8 @@ const char* const kNumberedNames[kNumberedTables] = {
 static_assert(std::size(kNumberedNames) == kNumberedTables, "one name per bulk table");
 
 const std::int64_t kLastUsableId = 2147483647;
+// Rows of a table in one transaction past which its statistics are refreshed.
+const std::int64_t kManyRows = 10000;
 
 const char kReadSql[] = "SELECT LAST_ID FROM {P}id_sequences WHERE TABLE_NAME = ?";
 const char kSaveSql[] = "UPDATE {P}id_sequences SET LAST_ID = ? WHERE TABLE_NAME = ?";
@@ -45,6 +47,7 @@ bool StoreSession::nextId(Numbered table, std::int64_t* id, std::string* error) 
     }
     *id = ++sequence.last;
     sequence.used = true;
+    ++sequence.handedOut;
     return true;
 }
 
@@ -69,6 +72,18 @@ bool StoreSession::saveIds(std::string* error) {
         sequence.used = false;
     }
     return true;
+}
+
+void StoreSession::refreshStatistics() {
+    if (connection_->dialect() != SqlDialect::Postgresql) return;
+    std::string tables;
+    for (int index = 0; index < kNumberedTables; ++index) {
+        if (sequences_[index].handedOut < kManyRows) continue;
+        tables += (tables.empty() ? "ANALYZE " : ", ") + prefix_ + kNumberedNames[index];
+    }
+    // The commit stands either way; the server's own statistics run catches up later.
+    std::string ignored;
+    if (!tables.empty()) connection_->execute(tables, &ignored);
 }
 
 void StoreSession::forgetIds() {

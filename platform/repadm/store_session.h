@@ -115,6 +115,11 @@ public:
     // After the transaction ended (committed or rolled back): the next one
     // reads the sequences again, as another connection may have used them.
     void forgetIds();
+    // After a commit on PostgreSQL: the bulk tables the transaction added many
+    // rows to get fresh statistics, without which the server's planner takes
+    // a freshly imported version for a few rows (and the next listing of it
+    // for a walk of minutes). SQLite plans by its indexes alone: nothing to do.
+    void refreshStatistics();
 
 private:
     std::unique_ptr<SqlConnection> connection_;
@@ -124,8 +129,9 @@ private:
     std::vector<ResultSetImpl*> walks_;
     struct IdSequence {
         bool read = false;   // last holds the stored value or a later one
-        bool used = false;   // ids were handed out since it was read
+        bool used = false;   // ids were handed out since it was read (or saved)
         std::int64_t last = 0;
+        std::int64_t handedOut = 0;  // in this transaction
     };
     IdSequence sequences_[kNumberedTables];
 };
