@@ -298,7 +298,7 @@ std::shared_ptr<StoreSession> openSession(const std::string& target, const std::
     const std::string path = server ? dacMaskConnection(target) : target;
     std::unique_ptr<SqlConnection> connection;
     if (server) {
-        connection = openPostgresqlConnection(target, &reason);
+        connection = openPostgresqlConnection(target, prefix, &reason);
     } else {
         if (create)
             createParentFolders(path);

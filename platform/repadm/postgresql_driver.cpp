@@ -28,9 +28,10 @@ namespace {
 
 // Rows fetched from a cursor at a time.
 const int kFetchRows = 1000;
-// The key of the advisory lock that writers of a database take: one writer
-// at a time, as on SQLite.
-const char kWriteLockKey[] = "5391287";
+// Writers of a repository take an advisory lock named after it (the schema
+// and the table prefix): one writer at a time, as on SQLite, while
+// repositories beside it on the same server go their own ways.
+const char kTryWriteLock[] = "SELECT pg_try_advisory_xact_lock(hashtext(current_schema() || '/' || $1))";
 
 // PostgreSQL's type ids of the result columns the store reads.
 const Oid kBoolOid = 16, kBytesOid = 17, kInt8Oid = 20, kInt2Oid = 21, kInt4Oid = 23, kFloat4Oid = 700,
@@ -173,8 +174,8 @@ private:
 class PostgresqlConnection : public SqlConnection {
 public:
     // The write wait is taken when the connection opens, as on SQLite.
-    explicit PostgresqlConnection(PGconn* connection)
-        : connection_(connection), writeWait_(writeWaitMilliseconds()) {}
+    PostgresqlConnection(PGconn* connection, std::string lockName)
+        : connection_(connection), writeWait_(writeWaitMilliseconds()), lockName_(std::move(lockName)) {}
     ~PostgresqlConnection() override { PQfinish(connection_); }
 
     PGconn* handle() { return connection_; }
@@ -248,7 +249,8 @@ public:
         const auto since = std::chrono::steady_clock::now();
         bool noticed = false;
         for (int attempt = 0;; ++attempt) {
-            Result result(PQexec(connection_, (std::string("SELECT pg_try_advisory_xact_lock(") + kWriteLockKey + ")").c_str()));
+            const char* values[] = {lockName_.c_str()};
+            Result result(PQexecParams(connection_, kTryWriteLock, 1, nullptr, values, nullptr, nullptr, 0));
             if (!succeeded(result) || PQntuples(result.get()) != 1) {
                 *error = error_ = errorOf(result.get(), connection_);
                 run("ROLLBACK");
@@ -293,6 +295,7 @@ public:
 private:
     PGconn* connection_;
     const std::int64_t writeWait_;
+    const std::string lockName_;
     std::string error_;
     int changes_ = 0;
     unsigned long names_ = 0;
@@ -465,7 +468,8 @@ void ignoreNotice(void*, const char*) {}
 
 }  // namespace
 
-std::unique_ptr<SqlConnection> openPostgresqlConnection(const std::string& conninfo, std::string* error) {
+std::unique_ptr<SqlConnection> openPostgresqlConnection(const std::string& conninfo, const std::string& prefix,
+                                                        std::string* error) {
     PGconn* connection = PQconnectdb(conninfo.c_str());
     if (!connection) {
         *error = "out of memory";
@@ -481,7 +485,10 @@ std::unique_ptr<SqlConnection> openPostgresqlConnection(const std::string& conni
         return nullptr;
     }
     PQsetNoticeProcessor(connection, ignoreNotice, nullptr);
-    std::unique_ptr<PostgresqlConnection> opened(new PostgresqlConnection(connection));
+    // Prefixes compare without case, as the table names they start do.
+    std::string lockName = prefix;
+    for (char& c : lockName) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::unique_ptr<PostgresqlConnection> opened(new PostgresqlConnection(connection, lockName));
     // Texts are UTF-8 both ways; dates are numbers, so no time zone matters.
     if (PQsetClientEncoding(connection, "UTF8") != 0 ||
         !opened->execute("SET application_name = 'rdm'", error)) {

@@ -70,8 +70,11 @@ std::unique_ptr<SqlConnection> openSqliteConnection(const std::string& path, std
                                                     bool create = false);
 
 // Opens a PostgreSQL database; conninfo is a libpq connection string or
-// "postgresql://" URI. Null with the reason (without the password) in *error.
-std::unique_ptr<SqlConnection> openPostgresqlConnection(const std::string& conninfo, std::string* error);
+// "postgresql://" URI. prefix: the table prefix of the repository it serves,
+// whose writers wait for one another (beginWrite). Null with the reason
+// (without the password) in *error.
+std::unique_ptr<SqlConnection> openPostgresqlConnection(const std::string& conninfo, const std::string& prefix,
+                                                        std::string* error);
 
 // How long a connection waits for another writer: 10 minutes, or the
 // seconds the environment variable RDM_WRITE_WAIT gives.

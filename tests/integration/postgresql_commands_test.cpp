@@ -38,6 +38,7 @@ public:
 private:
     bool run(const std::string& sql) {
         PGconn* connection = PQconnectdb(std::getenv("RDM_TEST_POSTGRESQL"));
+        PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);  // "drop cascades to ..."
         PGresult* result = PQstatus(connection) == CONNECTION_OK ? PQexec(connection, sql.c_str()) : nullptr;
         const bool ok = result && PQresultStatus(result) == PGRES_COMMAND_OK;
         if (!ok) error_ = PQerrorMessage(connection);

@@ -131,5 +131,23 @@ TEST_F(ConcurrencyTest, AWriterGivesUpAfterTheConfiguredWaitAndSaysItWaited) {
     EXPECT_TRUE(waiting->endTransaction(true));
 }
 
+// On a server, writers wait only for writers of their own repository: a
+// second prefix beside it begins at once. (SQLite locks the whole file.)
+TEST_F(ConcurrencyTest, WritersOfAnotherRepositoryOnTheServerDoNotWait) {
+    if (!onPostgresql()) GTEST_SKIP() << "SQLite has one write lock per database file";
+    ASSERT_TRUE(admin_->createRepositoryByDsn(dsn_.c_str(), "other_")) << admin_->getLastError().asCstr();
+    ::setenv("RDM_WRITE_WAIT", "0", 1);
+    Owned<Repository> other(admin_->openRepositoryByDsn(dsn_.c_str(), "other_", 0, 0));
+    Owned<RefDataStore> sameRepository = otherStore();
+    ::unsetenv("RDM_WRITE_WAIT");
+    ASSERT_TRUE(other);
+    Owned<RefDataStore> elsewhere(other->createStore());
+    ASSERT_TRUE(store_->beginTransaction(0, 0));
+    EXPECT_TRUE(elsewhere->beginTransaction(0, 0)) << elsewhere->getLastError().asCstr();
+    EXPECT_FALSE(sameRepository->beginTransaction(0, 0));
+    EXPECT_TRUE(elsewhere->endTransaction(true));
+    EXPECT_TRUE(store_->endTransaction(true));
+}
+
 }  // namespace
 }  // namespace storetest

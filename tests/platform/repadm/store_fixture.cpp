@@ -19,6 +19,7 @@ const char* postgresqlServer() {
 // Runs sql on the test server; false with the reason in *error.
 bool runOnServer(const std::string& sql, std::string* error) {
     PGconn* connection = PQconnectdb(postgresqlServer());
+    PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);  // "drop cascades to ..."
     bool ok = PQstatus(connection) == CONNECTION_OK;
     if (ok) {
         PGresult* result = PQexec(connection, sql.c_str());
