@@ -384,7 +384,7 @@ int PostgresqlStatement::step() {
         finished_ = true;
         return 0;
     }
-    if (cursor_.empty() && !rows_) {
+    if (cursor_.empty()) {
         cursor_ = connection_.newName("rdm_c");
         const std::vector<const char*> values = parameterValues();
         const std::string declare = "DECLARE " + cursor_ + " NO SCROLL CURSOR WITH HOLD FOR " + sql_;
@@ -395,20 +395,9 @@ int PostgresqlStatement::step() {
             return fail(result);
         }
         if (!fetch()) return -1;
-    } else {
-        ++row_;
-        if (row_ >= PQntuples(rows_.get())) {
-            // A short batch was the last one.
-            if (PQntuples(rows_.get()) < kFetchRows || !fetch()) {
-                if (!finished_) {
-                    finished_ = true;
-                    rows_.reset();
-                    closeCursor();
-                    return 0;
-                }
-                return -1;
-            }
-        }
+    } else if (++row_ >= PQntuples(rows_.get()) && PQntuples(rows_.get()) == kFetchRows) {
+        // Past a full batch: there may be more (a short batch was the last).
+        if (!fetch()) return -1;
     }
     if (row_ < PQntuples(rows_.get())) return 1;
     finished_ = true;

@@ -3,8 +3,6 @@
 // SQLite, and two writers at once both land. Needs the server that
 // RDM_TEST_POSTGRESQL names (scripts/test starts one); skipped without it.
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <regex>
@@ -13,41 +11,10 @@
 #include <vector>
 
 #include "rdm_runner.h"
+#include "server_schema.h"
 #include "temp_home.h"
 
 namespace {
-
-// A schema of its own on the test server, dropped afterwards; its data
-// source is the server's URI choosing that schema.
-class ServerSchema {
-public:
-    ServerSchema() {
-        const char* server = std::getenv("RDM_TEST_POSTGRESQL");
-        if (!server || !*server) return;
-        name_ = "rdm_cmd_" + std::to_string(getpid());
-        if (!run("CREATE SCHEMA " + name_)) return;
-        const std::string uri = server;
-        dsn_ = uri + (uri.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + name_;
-    }
-    ~ServerSchema() {
-        if (!dsn_.empty()) run("DROP SCHEMA " + name_ + " CASCADE");
-    }
-    const std::string& dsn() const { return dsn_; }
-    const std::string& error() const { return error_; }
-
-private:
-    bool run(const std::string& sql) {
-        PGconn* connection = PQconnectdb(std::getenv("RDM_TEST_POSTGRESQL"));
-        PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);  // "drop cascades to ..."
-        PGresult* result = PQstatus(connection) == CONNECTION_OK ? PQexec(connection, sql.c_str()) : nullptr;
-        const bool ok = result && PQresultStatus(result) == PGRES_COMMAND_OK;
-        if (!ok) error_ = PQerrorMessage(connection);
-        PQclear(result);
-        PQfinish(connection);
-        return ok;
-    }
-    std::string name_, dsn_, error_;
-};
 
 std::string releaseCsv(int items, int changeEvery) {
     std::string csv = "key,label,parent,name@en,name@de,note\n";

@@ -1,35 +1,12 @@
 // Shared fixture of the store conformance tests.
 #include "store_fixture.h"
 
-#include <libpq-fe.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 
 namespace storetest {
 
 namespace {
-
-const char* postgresqlServer() {
-    const char* uri = std::getenv("RDM_TEST_POSTGRESQL");
-    return uri && *uri ? uri : nullptr;
-}
-
-// Runs sql on the test server; false with the reason in *error.
-bool runOnServer(const std::string& sql, std::string* error) {
-    PGconn* connection = PQconnectdb(postgresqlServer());
-    PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);  // "drop cascades to ..."
-    bool ok = PQstatus(connection) == CONNECTION_OK;
-    if (ok) {
-        PGresult* result = PQexec(connection, sql.c_str());
-        ok = PQresultStatus(result) == PGRES_COMMAND_OK;
-        PQclear(result);
-    }
-    if (!ok) *error = PQerrorMessage(connection);
-    PQfinish(connection);
-    return ok;
-}
 
 // Against PostgreSQL, a run without a server is skipped as a whole, saying
 // why (ctest shows the exit status 77 as "skipped"), never passed.
@@ -38,9 +15,7 @@ public:
     void SetUp() override {
         if (!onPostgresql()) return;
         std::string error;
-        if (!postgresqlServer()) error = "RDM_TEST_POSTGRESQL names no server";
-        if (error.empty()) runOnServer("SELECT 1", &error);
-        if (error.empty()) return;
+        if (ServerSchema::serverAnswers(&error)) return;
         std::printf("PostgreSQL is not available, so the store tests on it are skipped: %s\n", error.c_str());
         std::fflush(stdout);
         std::_Exit(77);
@@ -95,12 +70,9 @@ void StoreTest::SetUp() {
     home_.reset(new TempHome());
     dsn_ = "sqlite:data.db";
     if (onPostgresql()) {
-        static int tests = 0;
-        schema_ = "rdm_test_" + std::to_string(getpid()) + "_" + std::to_string(++tests);
-        std::string error;
-        ASSERT_TRUE(runOnServer("CREATE SCHEMA " + schema_, &error)) << error;
-        const std::string server = postgresqlServer();
-        dsn_ = server + (server.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + schema_;
+        schema_.reset(new ServerSchema());
+        ASSERT_FALSE(schema_->dsn().empty()) << schema_->error();
+        dsn_ = schema_->dsn();
     }
     admin_.reset(createRepositoryAdmin(1, 0));
     ASSERT_TRUE(admin_) << getRepositoryAdminError();
@@ -116,10 +88,7 @@ void StoreTest::TearDown() {
     repository_.reset();
     admin_.reset();
     home_.reset();
-    std::string error;
-    if (!schema_.empty()) {
-        EXPECT_TRUE(runOnServer("DROP SCHEMA " + schema_ + " CASCADE", &error)) << error;
-    }
+    schema_.reset();
 }
 
 unsigned StoreTest::domain(const char* name, const char* kind) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "repadm.h"
+#include "server_schema.h"
 #include "temp_home.h"
 
 namespace storetest {
@@ -61,7 +62,7 @@ protected:
 
     // The data source of the test's repository.
     std::string dsn_;
-    std::string schema_;  // PostgreSQL: the test's own schema, dropped after it
+    std::unique_ptr<ServerSchema> schema_;  // PostgreSQL: the test's own schema, dropped after it
     const QxbString empty_;
     const QxbDate noDate_;
     std::unique_ptr<TempHome> home_;
