@@ -183,6 +183,61 @@ bool migrateFrom1(StoreSession& session, std::string* error) {
     return run("UPDATE {P}meta SET META_VALUE = '2' WHERE META_KEY = 'SCHEMA_VERSION'");
 }
 
+// Version 3 makes a domain's version numbers unique. A repository that
+// holds one number twice (written by another program, or by two writers
+// that raced before the constraint) keeps every version: each later holder
+// of a number (by id) takes the domain's next free number, and the log says
+// which.
+bool migrateFrom2(StoreSession& session, std::vector<std::string>* notices, std::string* error) {
+    SqlConnection& connection = session.connection();
+    struct Renumbered {
+        std::int64_t id, domain, number, to;
+    };
+    std::vector<Renumbered> twins;
+    {
+        std::unique_ptr<SqlStatement> statement = connection.prepare(
+            session.withPrefix("SELECT v.ID, v.DOMAIN_ID, v.VERSION_NUMBER FROM {P}domain_versions v WHERE EXISTS "
+                               "(SELECT 1 FROM {P}domain_versions o WHERE o.DOMAIN_ID = v.DOMAIN_ID AND "
+                               "o.VERSION_NUMBER = v.VERSION_NUMBER AND o.ID < v.ID) ORDER BY v.ID"),
+            error);
+        if (!statement) return false;
+        int rc;
+        while ((rc = statement->step()) == 1)
+            twins.push_back({statement->columnInt(0), statement->columnInt(1), statement->columnInt(2), 0});
+        if (rc < 0) {
+            *error = connection.errorText();
+            return false;
+        }
+    }
+    for (Renumbered& twin : twins) {
+        std::unique_ptr<SqlStatement> statement = connection.prepare(
+            session.withPrefix("UPDATE {P}domain_versions SET VERSION_NUMBER = (SELECT MAX(VERSION_NUMBER) + 1 "
+                               "FROM {P}domain_versions WHERE DOMAIN_ID = ?) WHERE ID = ? RETURNING VERSION_NUMBER"),
+            error);
+        if (!statement) return false;
+        if (!statement->bindInt(1, twin.domain) || !statement->bindInt(2, twin.id) || statement->step() != 1) {
+            *error = connection.errorText();
+            return false;
+        }
+        twin.to = statement->columnInt(0);
+    }
+    if (!connection.execute(session.withPrefix("DROP INDEX {P}domain_versions_domain"), error) ||
+        !connection.execute(session.withPrefix("CREATE UNIQUE INDEX {P}domain_versions_domain ON "
+                                               "{P}domain_versions (DOMAIN_ID, VERSION_NUMBER)"),
+                            error) ||
+        !connection.execute(session.withPrefix("UPDATE {P}meta SET META_VALUE = '3' WHERE META_KEY = "
+                                               "'SCHEMA_VERSION'"),
+                            error)) {
+        return false;
+    }
+    for (const Renumbered& twin : twins) {
+        notices->push_back("held version number " + std::to_string(twin.number) + " of domain " +
+                           std::to_string(twin.domain) + " twice: version " + std::to_string(twin.id) +
+                           " is now number " + std::to_string(twin.to));
+    }
+    return true;
+}
+
 // Brings a repository of an older schema version to this one, in one
 // transaction: a failure leaves it as it was.
 bool migrate(StoreSession& session, const std::string& path, std::string* error) {
@@ -191,10 +246,15 @@ bool migrate(StoreSession& session, const std::string& path, std::string* error)
     // Another process may have migrated it while this one waited.
     int version = schemaVersion(session, error);
     const int found = version;
+    std::vector<std::string> notices;
     bool ok = version >= 0;
     if (ok && version == 1) {
         ok = migrateFrom1(session, error);
         version = 2;
+    }
+    if (ok && version == 2) {
+        ok = migrateFrom2(session, &notices, error);
+        version = 3;
     }
     if (ok && connection.execute("COMMIT", error)) {
         if (found < kSchemaVersion) {
@@ -202,6 +262,10 @@ bool migrate(StoreSession& session, const std::string& path, std::string* error)
                                           "migrated the repository \"%s\" (prefix \"%s\") from schema "
                                           "version %d to %d", path.c_str(), session.prefix().c_str(),
                                           found, version);
+        }
+        for (const std::string& notice : notices) {
+            qxlogGetLogger("repadm")->log(QXLOG_NOTICE, __FILE__, __LINE__, "the repository \"%s\" (prefix \"%s\") %s",
+                                          path.c_str(), session.prefix().c_str(), notice.c_str());
         }
         return true;
     }

@@ -74,6 +74,11 @@ public:
         injected_->text.clear();
         return inner_->step();
     }
+    int stepDeferred(const std::string& noRowError) override {
+        if (failThisCall("step", &injected_->text)) return -1;
+        injected_->text.clear();
+        return inner_->stepDeferred(noRowError);
+    }
     void reset() override { inner_->reset(); }
     int columnCount() override { return inner_->columnCount(); }
     const char* columnName(int column) override { return inner_->columnName(column); }

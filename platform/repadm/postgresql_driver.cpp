@@ -7,6 +7,13 @@
 // and memory stays bounded whatever the number of rows. The cursors are
 // WITH HOLD, so they survive the commit of the transaction they were opened
 // in, as SQLite's statements do.
+//
+// Bulk inserts inside a transaction (stepDeferred) travel in libpq's
+// pipeline mode: up to kPipelineDepth of them are sent before the driver
+// waits for their outcomes, instead of one round trip each. Every other
+// call on the connection settles the pipeline first; a failed insert fails
+// that call and every later one until a roll-back, so a transaction that
+// lost an insert can never commit.
 #include <libpq-fe.h>
 
 #include <algorithm>
@@ -28,6 +35,9 @@ namespace {
 
 // Rows fetched from a cursor at a time.
 const int kFetchRows = 1000;
+// Bulk inserts sent before their outcomes are read. Each outcome is a few
+// dozen bytes, so the server never blocks on a full socket meanwhile.
+const std::size_t kPipelineDepth = 1000;
 // Writers of a repository take an advisory lock named after it (the schema
 // and the table prefix): one writer at a time, as on SQLite, while
 // repositories beside it on the same server go their own ways.
@@ -87,6 +97,39 @@ std::string firstWord(const std::string& sql) {
     return word;
 }
 
+// True when the bytes are UTF-8 as PostgreSQL takes it: no overlong forms,
+// no surrogates, nothing above U+10FFFF.
+bool validUtf8(const unsigned char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length;) {
+        const unsigned char c = text[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t extra = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + extra >= length) return false;
+        if (text[i + 1] < low || text[i + 1] > high) return false;
+        for (std::size_t k = 2; k <= extra; ++k)
+            if (text[i + k] < 0x80 || text[i + k] > 0xBF) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
 // A result's error as one line: the server's message, else libpq's.
 std::string errorOf(const PGresult* result, PGconn* connection) {
     const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
@@ -129,6 +172,7 @@ public:
     // refused, never cut short. (Bytes that are not UTF-8 the server refuses.)
     bool bindText(int index, const char* text, std::size_t length) override;
     int step() override;
+    int stepDeferred(const std::string& noRowError) override;
     void reset() override;
     int columnCount() override { return static_cast<int>(names_.size()); }
     const char* columnName(int column) override { return names_[static_cast<std::size_t>(column)].c_str(); }
@@ -183,14 +227,90 @@ public:
     void setError(std::string text) { error_ = std::move(text); }
     void setChanges(int changes) { changes_ = changes; }
 
-    // Runs sql without parameters; false with the reason in error_.
+    // Runs sql without parameters; false with the reason in error_. A
+    // roll-back (of the transaction or to a savepoint) runs whatever the
+    // pipeline held: it undoes what failed there.
     bool run(const std::string& sql) {
+        const bool rollBack = firstWord(sql) == "ROLLBACK";
+        if (!settle() && !rollBack) return false;
         Result result(PQexec(connection_, sql.c_str()));
+        if (rollBack && succeeded(result)) failed_.clear();
         if (succeeded(result)) {
             changes_ = std::atoi(PQcmdTuples(result.get()));
             return true;
         }
         error_ = errorOf(result.get(), connection_);
+        return false;
+    }
+
+    // True when a write may be sent on: inside a transaction (the
+    // pipeline is only ever on inside one).
+    bool mayDefer() { return pipelined_ || PQtransactionStatus(connection_) == PQTRANS_INTRANS; }
+
+    // Sends a prepared bulk insert on without waiting for its outcome; see
+    // SqlStatement::stepDeferred. False with the reason in error_.
+    bool send(const std::string& name, const std::vector<const char*>& values, const std::string& noRowError) {
+        if (!failed_.empty()) {
+            error_ = failed_;
+            return false;
+        }
+        if (!pipelined_) {
+            if (PQenterPipelineMode(connection_) != 1) {
+                error_ = errorOf(nullptr, connection_);
+                return false;
+            }
+            pipelined_ = true;
+        }
+        if (PQsendQueryPrepared(connection_, name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
+                                nullptr, 0) != 1) {
+            const std::string reason = errorOf(nullptr, connection_);
+            settle();
+            error_ = failed_ = reason;
+            return false;
+        }
+        noRowErrors_.push_back(noRowError);
+        return noRowErrors_.size() < kPipelineDepth || settle();
+    }
+
+    // Reads the outcomes of what the pipeline holds and leaves pipeline
+    // mode. False (the reason in error_) when an insert of the transaction
+    // has failed, now or before, until a roll-back.
+    bool settle() {
+        if (pipelined_) {
+            std::string reason;
+            if (PQpipelineSync(connection_) != 1) reason = errorOf(nullptr, connection_);
+            std::size_t query = 0;
+            for (bool synced = !reason.empty(); !synced;) {
+                Result result(PQgetResult(connection_));
+                if (!result) {
+                    // The end of one insert's results, or a connection gone.
+                    if (PQstatus(connection_) != CONNECTION_OK) {
+                        reason = errorOf(nullptr, connection_);
+                        break;
+                    }
+                    ++query;
+                    continue;
+                }
+                switch (PQresultStatus(result.get())) {
+                    case PGRES_PIPELINE_SYNC: synced = true; break;
+                    case PGRES_COMMAND_OK:
+                        if (reason.empty() && query < noRowErrors_.size() && !noRowErrors_[query].empty() &&
+                            std::atoi(PQcmdTuples(result.get())) == 0)
+                            reason = noRowErrors_[query];
+                        break;
+                    case PGRES_PIPELINE_ABORTED: break;
+                    default:
+                        if (reason.empty()) reason = errorOf(result.get(), connection_);
+                        break;
+                }
+            }
+            PQexitPipelineMode(connection_);
+            pipelined_ = false;
+            noRowErrors_.clear();
+            if (!reason.empty() && failed_.empty()) failed_ = "an insert of this transaction failed: " + reason;
+        }
+        if (failed_.empty()) return true;
+        error_ = failed_;
         return false;
     }
 
@@ -216,6 +336,10 @@ public:
     }
 
     std::unique_ptr<SqlStatement> prepare(const std::string& sql, std::string* error) override {
+        if (!settle()) {
+            *error = error_;
+            return nullptr;
+        }
         int parameters = 0;
         const std::string numbered = numberPlaceholders(sql, &parameters);
         const std::string name = newName("rdm_s");
@@ -276,10 +400,16 @@ public:
     int changes() override { return changes_; }
     std::string errorText() override { return error_; }
     bool inTransaction() override {
+        // The pipeline is only ever on inside a transaction.
+        if (pipelined_) return true;
         const PGTransactionStatusType status = PQtransactionStatus(connection_);
         return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
     }
     int tableExists(const std::string& name, std::string* error) override {
+        if (!settle()) {
+            *error = error_;
+            return -1;
+        }
         const char* values[] = {name.c_str()};
         Result result(PQexecParams(connection_,
                                    "SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = current_schema() AND "
@@ -300,6 +430,12 @@ private:
     int changes_ = 0;
     unsigned long names_ = 0;
     std::map<Oid, std::vector<int>> dateColumns_;
+    // The pipeline: whether it is on, and for each insert sent, the text
+    // that fails it when it adds no row (empty: none).
+    bool pipelined_ = false;
+    std::vector<std::string> noRowErrors_;
+    // Why the transaction cannot commit: an insert sent on has failed.
+    std::string failed_;
 };
 
 PostgresqlStatement::PostgresqlStatement(PostgresqlConnection& connection, std::string name, std::string sql,
@@ -323,6 +459,7 @@ PostgresqlStatement::PostgresqlStatement(PostgresqlConnection& connection, std::
 }
 
 PostgresqlStatement::~PostgresqlStatement() {
+    connection_.settle();
     closeCursor();
     // Not in a failed transaction: the statement goes with the connection.
     if (PQtransactionStatus(connection_.handle()) != PQTRANS_INERROR) {
@@ -333,6 +470,12 @@ PostgresqlStatement::~PostgresqlStatement() {
 bool PostgresqlStatement::bindText(int index, const char* text, std::size_t length) {
     if (length > 0 && std::memchr(text, '\0', length) != nullptr) {
         connection_.setError("a text with the NUL character (byte 0) cannot be stored in PostgreSQL");
+        return false;
+    }
+    // Refused here rather than by the server, so that the write it belongs
+    // to fails, also when it would have been sent on without waiting.
+    if (!validUtf8(reinterpret_cast<const unsigned char*>(text), length)) {
+        connection_.setError("a text that is not valid UTF-8 cannot be stored in PostgreSQL");
         return false;
     }
     const std::string bound(text, length);
@@ -348,6 +491,7 @@ int PostgresqlStatement::fail(const Result& result) {
 
 void PostgresqlStatement::closeCursor() {
     if (cursor_.empty()) return;
+    connection_.settle();
     if (PQtransactionStatus(connection_.handle()) != PQTRANS_INERROR) {
         Result ignored(PQexec(connection_.handle(), ("CLOSE " + cursor_).c_str()));
     }
@@ -365,7 +509,25 @@ bool PostgresqlStatement::fetch() {
     return true;
 }
 
+int PostgresqlStatement::stepDeferred(const std::string& noRowError) {
+    // Only a write without answered rows inside a transaction: its failure
+    // then stops the transaction's commit.
+    if (query_ || !names_.empty() || !connection_.mayDefer()) return step();
+    if (!connection_.send(name_, parameterValues(), noRowError)) {
+        finished_ = true;
+        return -1;
+    }
+    connection_.setChanges(1);
+    finished_ = true;
+    return 2;
+}
+
 int PostgresqlStatement::step() {
+    if (!connection_.settle()) {
+        finished_ = true;
+        rows_.reset();
+        return -1;
+    }
     if (finished_) return 0;
     if (!query_) {
         // A write runs at its first step; one with RETURNING answers its rows.

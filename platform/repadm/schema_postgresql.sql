@@ -1,4 +1,4 @@
--- The reference-data store's schema on PostgreSQL, version 2: the tables,
+-- The reference-data store's schema on PostgreSQL, version 3: the tables,
 -- columns and indexes of schema.sql (SQLite's), in PostgreSQL's words. "{P}"
 -- stands for the repository's table prefix; names are folded to lower case,
 -- as PostgreSQL folds every unquoted name, so the prefix compares without
@@ -90,7 +90,9 @@ CREATE INDEX {P}items_key ON {P}items (ITEM_KEY);
 CREATE INDEX {P}item_permissions_item ON {P}item_permissions (ITEM_ID);
 CREATE INDEX {P}item_permissions_account ON {P}item_permissions (ACCOUNT_ID);
 CREATE INDEX {P}domains_name ON {P}domains (NAME);
-CREATE INDEX {P}domain_versions_domain ON {P}domain_versions (DOMAIN_ID, VERSION_NUMBER);
+-- A domain's version numbers are unique: two writers can never both
+-- store version N of one domain.
+CREATE UNIQUE INDEX {P}domain_versions_domain ON {P}domain_versions (DOMAIN_ID, VERSION_NUMBER);
 CREATE INDEX {P}domain_permissions_domain ON {P}domain_permissions (DOMAIN_ID);
 CREATE INDEX {P}domain_permissions_account ON {P}domain_permissions (ACCOUNT_ID);
 CREATE INDEX {P}version_permissions_version ON {P}version_permissions (VERSION_ID);
@@ -120,7 +122,7 @@ CREATE INDEX {P}change_records_domain ON {P}change_records (DOMAIN_ID);
 CREATE INDEX {P}domain_extras_domain ON {P}domain_extras (DOMAIN_ID);
 
 -- Seeds: what a repository needs to be usable.
-INSERT INTO {P}meta (META_KEY, META_VALUE) VALUES ('SCHEMA_VERSION', '2');
+INSERT INTO {P}meta (META_KEY, META_VALUE) VALUES ('SCHEMA_VERSION', '3');
 INSERT INTO {P}id_sequences (TABLE_NAME, LAST_ID) VALUES ('items', 0), ('localized_texts', 0),
   ('version_items', 0), ('item_attribute_values', 0), ('version_item_values', 0),
   ('version_item_value_links', 0), ('change_records', 0);

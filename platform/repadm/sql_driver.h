@@ -27,6 +27,18 @@ public:
     virtual bool bindText(int index, const char* text, std::size_t length) = 0;
     // 1: a row is current, 0: done, -1: error (see the connection's errorText).
     virtual int step() = 0;
+    // Runs a write that answers no rows where its caller need not wait for
+    // the outcome: 0 when it ran, -1 on an error, as step(); 2 when the
+    // driver sent it on without waiting (on a server, many such writes of a
+    // transaction travel in one round trip). The outcome of a write sent on
+    // comes with the connection's next call: a failure, or a write that
+    // changed no row when noRowError is not empty (that text is then the
+    // reason), fails that call and every later one until a roll-back, so
+    // the transaction can never be committed with the write missing.
+    virtual int stepDeferred(const std::string& noRowError) {
+        (void)noRowError;
+        return step();
+    }
     // Back to before the first row, all parameters cleared.
     virtual void reset() = 0;
     virtual int columnCount() = 0;

@@ -173,23 +173,28 @@ StoreResultSet* RefDataStoreImpl::newWalk(const char* operation, const Statement
 bool RefDataStoreImpl::insertNumbered(const char* operation, const char* sql,
                                       std::uint64_t tables, Numbered table,
                                       std::initializer_list<SqlValue> params, unsigned* newId,
-                                      int* changed) {
+                                      const std::string& noRowError) {
     if (!usable(operation)) return false;
-    // Outside a transaction the id is taken, used and saved in one.
+    // Outside a transaction the id is taken, used and saved in one; it is
+    // answered once that has committed (the insert may be sent on without
+    // waiting, so only the commit tells).
     if (!session_->connection().inTransaction()) {
-        return atomically(operation, [&] {
-            return insertNumbered(operation, sql, tables, table, params, newId, changed);
+        unsigned id = 0;
+        const bool ok = atomically(operation, [&] {
+            return insertNumbered(operation, sql, tables, table, params, &id, noRowError);
         });
+        if (ok && newId) *newId = id;
+        return ok;
     }
     std::int64_t id = 0;
     std::string error;
     if (!session_->nextId(table, &id, &error)) return fail(operation, error);
-    return write(operation, sql, tables, params, newId, changed, &id);
+    return write(operation, sql, tables, params, newId, nullptr, &id, noRowError);
 }
 
 bool RefDataStoreImpl::write(const char* operation, const char* sql, std::uint64_t tables,
-                             std::initializer_list<SqlValue> params, unsigned* newId,
-                             int* changed, const std::int64_t* assignedId) {
+                             std::initializer_list<SqlValue> params, unsigned* newId, int* changed,
+                             const std::int64_t* assignedId, const std::string& noRowError) {
     if (!usable(operation)) return false;
     std::string error;
     if (!session_->beforeWrite(tables, &error)) return fail(operation, error);
@@ -202,13 +207,16 @@ bool RefDataStoreImpl::write(const char* operation, const char* sql, std::uint64
     for (const SqlValue& value : params) ok = ok && bindValue(*statement, index++, value);
     if (assignedId) ok = ok && statement->bindInt(index, *assignedId);
     // An insert into a table that numbers its own rows answers the new id
-    // (RETURNING ID) as its one row.
-    const int rc = ok ? statement->step() : -1;
+    // (RETURNING ID) as its one row. A bulk insert (its id assigned here)
+    // answers nothing, so the driver may send it on without waiting.
+    const int rc = !ok ? -1 : assignedId ? statement->stepDeferred(noRowError) : statement->step();
     std::int64_t returned = 0;
     if (rc == 1) returned = statement->columnInt(0);
     if (rc < 0) error = session_->connection().errorText();
     session_->checkIn(key, std::move(statement));
     if (rc < 0) return fail(operation, error);
+    if (rc == 0 && assignedId && !noRowError.empty() && session_->connection().changes() == 0)
+        return fail(operation, noRowError);
     if (newId) {
         if (!assignedId && rc != 1) return fail(operation, "the insert answered no new id");
         *newId = static_cast<unsigned>(assignedId ? *assignedId : returned);

@@ -243,14 +243,17 @@ private:
     StoreResultSet* newWalk(const char* operation, const StatementKey& key,
                             std::unique_ptr<SqlStatement> statement, std::uint64_t tables);
     // One INSERT/UPDATE with positional parameters; the new row id goes to *newId.
+    // assignedId: the new row's id, bound after params (a bulk insert, run
+    // with SqlStatement::stepDeferred); an insert that adds no row then
+    // fails with noRowError, when that is not empty.
     bool write(const char* operation, const char* sql, std::uint64_t tables,
-               std::initializer_list<SqlValue> params, unsigned* newId = nullptr,
-               int* changed = nullptr, const std::int64_t* assignedId = nullptr);
+               std::initializer_list<SqlValue> params, unsigned* newId = nullptr, int* changed = nullptr,
+               const std::int64_t* assignedId = nullptr, const std::string& noRowError = std::string());
     // One INSERT into a bulk table: sql takes the new row's id as the
-    // parameter after params; the id goes to *newId.
+    // parameter after params; the id goes to *newId. noRowError: as write's.
     bool insertNumbered(const char* operation, const char* sql, std::uint64_t tables,
                         Numbered table, std::initializer_list<SqlValue> params,
-                        unsigned* newId = nullptr, int* changed = nullptr);
+                        unsigned* newId = nullptr, const std::string& noRowError = std::string());
     // One DELETE/UPDATE whose WHERE comes from filters.
     bool filteredWrite(const char* operation, const char* sql, const FilterClause& filters,
                        std::uint64_t tables);

@@ -158,19 +158,9 @@ bool RefDataStoreImpl::insertItemAttributeValue(unsigned versionItemId, unsigned
         "INSERT INTO {P}item_attribute_values (VERSION_ITEM_ID, ATTRIBUTE_ID, ITEM_ID, VERSION_ID, "
         "ID) SELECT vi.ID, ?2, vi.ITEM_ID, vi.VERSION_ID, ?3 FROM {P}version_items vi "
         "WHERE vi.ID = ?1";
-    int changed = 0;
-    unsigned id = 0;
-    if (!insertNumbered("insertItemAttributeValue", sql, kItemAttributeValues,
-                        Numbered::kItemAttributeValues,
-               {idValue(versionItemId), idValue(attributeId)}, &id, &changed)) {
-        return false;
-    }
-    if (changed == 0) {
-        return fail("insertItemAttributeValue",
-                    "no version item has id " + std::to_string(versionItemId));
-    }
-    if (newId) *newId = id;
-    return true;
+    return insertNumbered("insertItemAttributeValue", sql, kItemAttributeValues, Numbered::kItemAttributeValues,
+                          {idValue(versionItemId), idValue(attributeId)}, newId,
+                          "no version item has id " + std::to_string(versionItemId));
 }
 
 StoreResultSet* RefDataStoreImpl::listItemAttributeValues(unsigned id, unsigned versionItemId,

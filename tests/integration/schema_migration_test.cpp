@@ -1,9 +1,12 @@
-// A repository written at schema version 1 opens as version 2: the first
-// open migrates it, every listing prints what version 1 printed, and the
-// bulk tables' ids carry on past the highest ever handed out (the fixture's
-// removals left gaps at the top), so no id is used twice.
+// A repository written at schema version 1 opens as the current version:
+// the first open migrates it, every listing prints what version 1 printed,
+// and the bulk tables' ids carry on past the highest ever handed out (the
+// fixture's removals left gaps at the top), so no id is used twice. A
+// version-2 repository that holds a domain's version number twice keeps
+// every version, renumbered, on both databases.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -14,6 +17,7 @@
 
 #include "rdm_runner.h"
 #include "repadm/sql_driver.h"
+#include "server_schema.h"
 #include "temp_home.h"
 
 namespace {
@@ -85,7 +89,7 @@ TEST(SchemaMigrationTest, AVersion1RepositoryOpensMigratedWithItsContentAndIdsIn
         EXPECT_EQ(result.status, 0) << arguments << ": " << result.output;
         EXPECT_EQ(result.output, expected) << arguments;
     }
-    EXPECT_NE(home.readFile("logs/rdm.log").find("from schema version 1 to 2"), std::string::npos);
+    EXPECT_NE(home.readFile("logs/rdm.log").find("from schema version 1 to 3"), std::string::npos);
     ASSERT_EQ(runRdm(home.path(), "repo create fresh").status, 0);
     EXPECT_EQ(schemaOf(database), schemaOf(home.file("data/fresh.db")));
 
@@ -97,7 +101,7 @@ TEST(SchemaMigrationTest, AVersion1RepositoryOpensMigratedWithItsContentAndIdsIn
     std::string error;
     auto connection = repadm::openSqliteConnection(database, &error);
     ASSERT_TRUE(connection) << error;
-    EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 2);
+    EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 3);
     EXPECT_EQ(integerOf(*connection, "SELECT COUNT(*) FROM sqlite_master WHERE name LIKE '%_v1'"), 0);
     EXPECT_EQ(integerOf(*connection, "SELECT ID FROM kiv_rdm_items WHERE ITEM_KEY = 'W'"), 9);
     EXPECT_EQ(integerOf(*connection, "SELECT MIN(ID) FROM kiv_rdm_localized_texts WHERE TEXT_VALUE = 'double'"), 19);
@@ -121,7 +125,7 @@ TEST(SchemaMigrationTest, AFailedMigrationLeavesTheRepositoryAsItWas) {
     const std::set<std::string> before = schemaOf(database);
     const CommandResult refused = runRdm(home.path(), "items demo SHAPES --format csv");
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.errors.find("from schema version 1 to 2"), std::string::npos) << refused.errors;
+    EXPECT_NE(refused.errors.find("from schema version 1 to 3"), std::string::npos) << refused.errors;
     EXPECT_EQ(schemaOf(database), before);
     {
         auto connection = repadm::openSqliteConnection(database, &error);
@@ -131,7 +135,56 @@ TEST(SchemaMigrationTest, AFailedMigrationLeavesTheRepositoryAsItWas) {
     EXPECT_EQ(runRdm(home.path(), "items demo SHAPES --format csv").status, 0);
     auto connection = repadm::openSqliteConnection(database, &error);
     ASSERT_TRUE(connection) << error;
-    EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 2);
+    EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 3);
+}
+
+// Version 2 had no constraint on a domain's version numbers. A repository
+// of that version whose domain holds number 1 twice is migrated on its next
+// open: the later holder becomes number 3 (after the domain's 2), the log
+// says so, nothing is lost, and the constraint holds from then on.
+TEST(SchemaMigrationTest, AVersionNumberHeldTwiceIsRenumberedAndThenUnique) {
+    ServerSchema server;
+    const std::vector<std::string> targets = {"", server.dsn()};
+    for (const std::string& dsn : targets) {
+        if (&dsn != &targets.front() && dsn.empty()) {
+            std::printf("[ SKIPPED  ] the PostgreSQL case: no server (RDM_TEST_POSTGRESQL) %s\n",
+                        server.error().c_str());
+            continue;
+        }
+        SCOPED_TRACE(dsn.empty() ? "sqlite" : "postgresql");
+        TempHome home;
+        ASSERT_EQ(runRdm(home.path(), "repo create demo" + (dsn.empty() ? "" : " --dsn '" + dsn + "'")).status, 0);
+        auto release = [&](int number) {
+            home.writeFile("list.csv", "key,label\nA,release " + std::to_string(number) + "\n");
+            return runRdm(home.path(), "import demo L '" + home.file("list.csv") + "' --quiet").status;
+        };
+        for (int number = 1; number <= 3; ++number) ASSERT_EQ(release(number), 0);
+        std::string error;
+        auto connection = dsn.empty() ? repadm::openSqliteConnection(home.file("data/demo.db"), &error)
+                                      : repadm::openPostgresqlConnection(dsn, "kiv_rdm_", &error);
+        ASSERT_TRUE(connection) << error;
+        // Back to version 2's shape, with version 3 numbered 1 like version 1.
+        ASSERT_TRUE(connection->execute(
+            "DROP INDEX kiv_rdm_domain_versions_domain; "
+            "CREATE INDEX kiv_rdm_domain_versions_domain ON kiv_rdm_domain_versions (DOMAIN_ID, VERSION_NUMBER); "
+            "UPDATE kiv_rdm_domain_versions SET VERSION_NUMBER = 1 WHERE ID = 3; "
+            "UPDATE kiv_rdm_meta SET META_VALUE = '2' WHERE META_KEY = 'SCHEMA_VERSION'",
+            &error))
+            << error;
+
+        const CommandResult versions = runRdm(home.path(), "versions demo L --format csv");
+        ASSERT_EQ(versions.status, 0) << versions.output;
+        EXPECT_NE(versions.output.find("\n1,1,1,"), std::string::npos) << versions.output;
+        EXPECT_NE(versions.output.find("\n2,1,2,"), std::string::npos) << versions.output;
+        EXPECT_NE(versions.output.find("\n3,1,3,"), std::string::npos) << versions.output;
+        const std::string log = home.readFile("logs/rdm.log");
+        EXPECT_NE(log.find("held version number 1 of domain 1 twice: version 3 is now number 3"), std::string::npos)
+            << log;
+        EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 3);
+        EXPECT_FALSE(connection->execute(
+            "INSERT INTO kiv_rdm_domain_versions (DOMAIN_ID, VERSION_NUMBER) VALUES (1, 2)", &error));
+        EXPECT_EQ(release(4), 0);
+    }
 }
 
 }  // namespace

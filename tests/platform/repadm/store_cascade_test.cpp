@@ -197,6 +197,35 @@ TEST_F(CascadeTest, FailureMidTransactionRollsBackEverything) {
     EXPECT_EQ(tableCounts(store_.get()), before);
 }
 
+// A bulk insert that fails inside a transaction is reported by itself or,
+// when the driver sent it on without waiting (PostgreSQL), by a later call,
+// the commit at the latest: the transaction never lands without it, and
+// the store takes the next transaction as usual.
+TEST_F(CascadeTest, AFailedInsertIsReportedBeforeItsTransactionCanCommit) {
+    const auto before = tableCounts(store_.get());
+    ASSERT_TRUE(store_->beginTransaction(0, 0));
+    ASSERT_TRUE(store_->insertItem("first", "x", "Y", "Y", "P", 1, nullptr));
+    std::string reported;
+    auto call = [&](bool ok) {
+        if (!ok && reported.empty()) reported = store_->getLastError().str();
+        return ok;
+    };
+    const bool all = call(store_->insertItemAttributeValue(4242, 1, nullptr)) &&
+                     call(store_->insertItem("second", "x", "Y", "Y", "P", 1, nullptr)) &&
+                     call(store_->endTransaction(true));
+    EXPECT_FALSE(all);
+    EXPECT_NE(reported.find("no version item has id 4242"), std::string::npos) << reported;
+    // SQLite leaves the transaction open for the caller's roll-back; a
+    // failed commit has rolled back already.
+    if (store_->endTransaction(false)) {
+        EXPECT_FALSE(onPostgresql()) << "the failed commit was not rolled back";
+    }
+    EXPECT_EQ(tableCounts(store_.get()), before);
+    ASSERT_TRUE(store_->beginTransaction(0, 0));
+    ASSERT_TRUE(store_->insertItem("third", "x", "Y", "Y", "P", 1, nullptr));
+    ASSERT_TRUE(store_->endTransaction(true)) << store_->getLastError().asCstr();
+}
+
 TEST_F(CascadeTest, CommitKeepsAndNestedBeginFails) {
     ASSERT_TRUE(store_->beginTransaction(0, 0));
     EXPECT_FALSE(store_->beginTransaction(0, 0));

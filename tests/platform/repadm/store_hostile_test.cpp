@@ -31,7 +31,7 @@ TEST_F(HostileTest, TextsRoundTripUnchangedAndFilterExactly) {
         // PostgreSQL holds UTF-8 only: other bytes are refused, never altered.
         if (onPostgresql() && std::strstr(text, "invalid") != nullptr) {
             EXPECT_FALSE(store_->insertItem(text, text, "Y", "Y", "P", 1, &id));
-            EXPECT_NE(store_->getLastError().str().find("UTF8"), std::string::npos) << store_->getLastError().asCstr();
+            EXPECT_NE(store_->getLastError().str().find("UTF-8"), std::string::npos) << store_->getLastError().asCstr();
             continue;
         }
         ++stored;
