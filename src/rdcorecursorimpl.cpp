@@ -215,9 +215,12 @@ int RefDataCacheCursorImpl::addRow() {
     const std::size_t width = columnCount > 0 ? static_cast<std::size_t>(columnCount) : 0;
     const std::size_t cellsNeeded = (static_cast<std::size_t>(rowCount) + 1) * width;
     try {
-        // New chunks arrive zeroed: every cell of a new row is a null value.
+        // A new chunk's tags are zeroed: every cell of a new row is a null
+        // value (a null cell's payload is never read, so it is left as the
+        // allocator gave it rather than written twice).
         while (chunks_.size() * kCellsPerChunk < cellsNeeded) {
-            std::unique_ptr<CellChunk> chunk(new CellChunk());
+            std::unique_ptr<CellChunk> chunk(new CellChunk);
+            std::memset(chunk->tags, 0, sizeof chunk->tags);
             chunks_.push_back(std::move(chunk));
         }
     } catch (const std::bad_alloc&) {
