@@ -50,6 +50,36 @@ TEST_F(HostileTest, TextsRoundTripUnchangedAndFilterExactly) {
     EXPECT_EQ(rowsOf(store_->listItems(kAny, empty_, empty_, empty_, empty_, empty_, kAny)).size(), stored);
 }
 
+// The edges of UTF-8, inside a transaction (where PostgreSQL's inserts are
+// sent on without waiting): what PostgreSQL takes is stored, what it would
+// refuse is refused by the insert itself, and the transaction still
+// commits the rest. SQLite stores every byte string as given.
+TEST_F(HostileTest, TheEdgesOfUtf8AreStoredOrRefusedByTheInsertItself) {
+    const struct {
+        std::string bytes;
+        bool utf8;
+    } cases[] = {
+        {"\x7f", true},           {"\xc2\x80", true},         {"\xdf\xbf", true},
+        {"\xe0\xa0\x80", true},   {"\xed\x9f\xbf", true},     {"\xee\x80\x80", true},
+        {"\xf0\x90\x80\x80", true}, {"\xf4\x8f\xbf\xbf", true}, {"\xc0\x80", false},
+        {"\xc1\xbf", false},       {"\xe0\x9f\xbf", false},     {"\xed\xa0\x80", false},
+        {"\xf0\x8f\xbf\xbf", false}, {"\xf4\x90\x80\x80", false}, {"\xf5\x80\x80\x80", false},
+        {"\x80", false},            {"a\xc3", false},           {"\xe2\x82", false},
+        {"\xe2\x28\xa1", false},
+    };
+    ASSERT_TRUE(store_->beginTransaction(0, 0));
+    std::size_t stored = 0;
+    for (const auto& c : cases) {
+        const QxbString text(c.bytes.data(), c.bytes.size());
+        const bool expected = c.utf8 || !onPostgresql();
+        EXPECT_EQ(store_->insertItem(text, text, "Y", "Y", "P", 1, nullptr), expected)
+            << "byte string " << ::testing::PrintToString(c.bytes) << ": " << store_->getLastError().asCstr();
+        if (expected) ++stored;
+    }
+    ASSERT_TRUE(store_->endTransaction(true)) << store_->getLastError().asCstr();
+    EXPECT_EQ(rowsOf(store_->listItems(kAny, empty_, empty_, empty_, empty_, empty_, kAny)).size(), stored);
+}
+
 TEST_F(HostileTest, HostileDomainNameInDeletionsAndRename) {
     const unsigned d = domain("keep");
     ASSERT_TRUE(store_->renameDomain(d, "x' OR 1=1; --"));
