@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "release_data.h"
+
 namespace {
 
 const double kGoalRatio = 2.0;
@@ -38,19 +40,8 @@ std::string home;
     std::exit(1);
 }
 
-std::string key(int n) {
-    return "K" + std::to_string(n);
-}
-
 void writeCsv(const std::string& path, int items) {
-    std::ofstream csv(path);
-    csv << "key,label,parent,name@en,name@de,note\n";
-    for (int n = 0; n < items; ++n) {
-        const int parent = n % 10 == 0 ? -1 : n - n % 10;
-        csv << key(n) << ",Item " << n << ',' << (parent < 0 ? "" : key(parent)) << ",name " << n << ",Name "
-            << n << ',' << (n % 7 != 0 ? "note " + std::to_string(n) : "") << '\n';
-    }
-    if (!csv) fail("cannot write " + path);
+    if (!benchdata::writeReleaseCsv(path, items)) fail("cannot write " + path);
 }
 
 void rdm(const std::string& arguments) {

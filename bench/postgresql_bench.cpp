@@ -26,10 +26,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 #include <string>
 
+#include "release_data.h"
 #include "repadm.h"
 
 namespace {
@@ -49,16 +49,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 void writeCsv(const std::string& path, int items, int changeEvery) {
-    std::ofstream csv(path);
-    csv << "key,label,parent,name@en,name@de,note\n";
-    for (int n = 0; n < items; ++n) {
-        const int parent = n % 10 == 0 ? -1 : n - n % 10;
-        const bool changed = changeEvery > 0 && n % changeEvery == 0;
-        csv << 'K' << n << ",Item " << n << ',' << (parent < 0 ? "" : "K" + std::to_string(parent)) << ",name "
-            << n << ",Name " << n << (changed ? " (neu)" : "") << ','
-            << (n % 7 != 0 ? "note " + std::to_string(n) : "") << '\n';
-    }
-    if (!csv) fail("cannot write " + path);
+    if (!benchdata::writeReleaseCsv(path, items, changeEvery)) fail("cannot write " + path);
 }
 
 std::string rdmCommand(const std::string& arguments) {

@@ -41,10 +41,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "release_data.h"
 
 namespace {
 
@@ -70,46 +71,17 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 // --- the data --------------------------------------------------------------------------------------------
 
-std::string key(int n) {
-    return "K" + std::to_string(n);
-}
-std::string label(int n) {
-    return "Item " + std::to_string(n);
-}
-int parentOf(int n) {
-    return n % 10 == 0 ? -1 : n - n % 10;
-}
-bool hasNote(int n) {
-    return n % 7 != 0;
-}
-std::string nameEn(int n) {
-    return "name " + std::to_string(n);
-}
-std::string nameDe(int n) {
-    return "Name " + std::to_string(n);
-}
-std::string note(int n) {
-    return "note " + std::to_string(n);
-}
+using benchdata::hasNote;
+using benchdata::key;
+using benchdata::label;
+using benchdata::nameDe;
+using benchdata::nameEn;
+using benchdata::note;
+using benchdata::parentOf;
+using benchdata::textCount;
 
-long long textCount(int items) {
-    long long texts = 0;
-    for (int n = 0; n < items; ++n) texts += hasNote(n) ? 3 : 2;
-    return texts;
-}
-
-// changeEvery > 0: every changeEvery-th item's German name is changed (a
-// release that differs from the first in 1% of its items at 100).
 void writeCsv(const std::string& path, int items, int changeEvery = 0) {
-    std::ofstream csv(path);
-    csv << "key,label,parent,name@en,name@de,note\n";
-    for (int n = 0; n < items; ++n) {
-        const int parent = parentOf(n);
-        const bool changed = changeEvery > 0 && n % changeEvery == 0;
-        csv << key(n) << ',' << label(n) << ',' << (parent < 0 ? "" : key(parent)) << ',' << nameEn(n) << ','
-            << nameDe(n) << (changed ? " (neu)" : "") << ',' << (hasNote(n) ? note(n) : "") << '\n';
-    }
-    if (!csv) fail("cannot write " + path);
+    if (!benchdata::writeReleaseCsv(path, items, changeEvery)) fail("cannot write " + path);
 }
 
 // --- rdm -------------------------------------------------------------------------------------------------

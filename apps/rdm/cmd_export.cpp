@@ -214,21 +214,6 @@ private:
     bool started_ = false;
 };
 
-// The number of the domain's newest version; false with the reason in *error.
-bool newestVersion(RepositorySession& repo, int domainId, int* version, std::string* error) {
-    RefDataCursor* versions = repo.viewer()->getDomainVersions(repo.handle(), domainId, -1);
-    if (versions == nullptr) {
-        *error = repo.errorText().str();
-        return false;
-    }
-    *version = 0;
-    int answer = 0;
-    while ((answer = versions->next()) == 0) *version = std::max(*version, versions->getInt(2));
-    versions->release();
-    if (answer != 1) *error = repo.errorText().str();
-    return answer == 1;
-}
-
 // --base-url, else [EXPORT] BASE_URL of config.toml, else the default.
 std::string baseUrl(const std::string& given) {
     if (!given.empty()) return given;

@@ -91,12 +91,8 @@ bool readDomainState(RepositorySession& repo, const std::string& name, DomainSta
     *state = DomainState();
     if (!domainIdsNamed(repo.viewer(), repo.handle(), name, &state->ids)) return false;
     if (state->ids.size() != 1) return true;
-    RefDataCursor* versions = repo.viewer()->getDomainVersions(repo.handle(), state->ids.front(), -1);
-    if (versions == nullptr) return false;
-    int answer = 0;
-    while ((answer = versions->next()) == 0) state->newest = std::max(state->newest, versions->getInt(2));
-    versions->release();
-    return answer == 1;
+    std::string ignored;  // the caller reports the handle's error text
+    return newestVersion(repo, state->ids.front(), &state->newest, &ignored);
 }
 
 struct ImportResult {

@@ -23,9 +23,9 @@ std::string csvField(const std::string& text) {
     return quoted + '"';
 }
 
-// Fields written as they are unless they need quotes: no copy a field.
-// The line is put together first and written with one call: a long
-// listing writes millions of fields.
+// Fields go out as they are unless they need quotes. The line is put
+// together first and written with one call: a long listing writes millions
+// of fields.
 void printCsvLine(const std::vector<std::string>& fields, std::FILE* out) {
     static thread_local std::string line;
     line.clear();

@@ -177,6 +177,21 @@ int columnNamed(RefDataCursor* cursor, const char* name) {
 
 }  // namespace
 
+bool newestVersion(RepositorySession& repo, int domainId, int* version, std::string* error) {
+    RefDataViewer* viewer = repo.viewer();
+    RefDataCursor* versions = viewer == nullptr ? nullptr : viewer->getDomainVersions(repo.handle(), domainId, -1);
+    if (versions == nullptr) {
+        *error = repo.errorText().str();
+        return false;
+    }
+    *version = 0;
+    int answer = 0;
+    while ((answer = versions->next()) == 0) *version = std::max(*version, versions->getInt(2));
+    versions->release();
+    if (answer != 1) *error = repo.errorText().str();
+    return answer == 1;
+}
+
 bool versionAt(RepositorySession& repo, int domainId, const std::string& domainName, const std::string& text,
                int* version, std::string* error) {
     QxbDate moment;

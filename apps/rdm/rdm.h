@@ -78,6 +78,10 @@ CLI::Validator momentCheck();
 bool versionAt(RepositorySession& repo, int domainId, const std::string& domainName, const std::string& text,
                int* version, std::string* error);
 
+// The number of the domain's newest version (0: it has none). False with
+// the reason in *error.
+bool newestVersion(RepositorySession& repo, int domainId, int* version, std::string* error);
+
 // From now on, a write that has to wait for another writer (the store waits
 // minutes, see RDM_WRITE_WAIT) says so on standard error, once:
 // "waiting for another writer to finish…".

@@ -209,17 +209,21 @@ bool migrateFrom2(StoreSession& session, std::vector<std::string>* notices, std:
             return false;
         }
     }
-    for (Renumbered& twin : twins) {
-        std::unique_ptr<SqlStatement> statement = connection.prepare(
+    std::unique_ptr<SqlStatement> renumber;
+    if (!twins.empty()) {
+        renumber = connection.prepare(
             session.withPrefix("UPDATE {P}domain_versions SET VERSION_NUMBER = (SELECT MAX(VERSION_NUMBER) + 1 "
                                "FROM {P}domain_versions WHERE DOMAIN_ID = ?) WHERE ID = ? RETURNING VERSION_NUMBER"),
             error);
-        if (!statement) return false;
-        if (!statement->bindInt(1, twin.domain) || !statement->bindInt(2, twin.id) || statement->step() != 1) {
+        if (!renumber) return false;
+    }
+    for (Renumbered& twin : twins) {
+        if (!renumber->bindInt(1, twin.domain) || !renumber->bindInt(2, twin.id) || renumber->step() != 1) {
             *error = connection.errorText();
             return false;
         }
-        twin.to = statement->columnInt(0);
+        twin.to = renumber->columnInt(0);
+        renumber->reset();  // done with the row: the table is altered next
     }
     if (!connection.execute(session.withPrefix("DROP INDEX {P}domain_versions_domain"), error) ||
         !connection.execute(session.withPrefix("CREATE UNIQUE INDEX {P}domain_versions_domain ON "
