@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <map>
 #include <vector>
 
 #include "qxbcpp.h"
@@ -84,11 +85,11 @@ bool createSchema(StoreSession& session, std::string* error) {
 
 // The schema's statements that create table (without prefix) and its
 // indexes, in the schema's order.
-std::vector<std::string> statementsOf(const std::string& table) {
+std::vector<std::string> statementsOf(const std::string& table, const char* schemaText = kSchema) {
     const std::string created = "CREATE TABLE {P}" + table + " (";
     const std::string indexed = " ON {P}" + table + " (";
     std::vector<std::string> found;
-    const std::string schema = kSchema;
+    const std::string schema = schemaText;
     std::size_t start = 0;
     for (std::size_t end = schema.find(';'); end != std::string::npos; end = schema.find(';', start)) {
         std::string statement = schema.substr(start, end - start);
@@ -242,6 +243,51 @@ bool migrateFrom2(StoreSession& session, std::vector<std::string>* notices, std:
     return true;
 }
 
+// Version 4 lets versions share link rows: which a version holds is its
+// bitmaps (see schema.sql). Every link row keeps its id and is held by the
+// version it names; the bitmaps take the place of the links' version index.
+// Rows already stored twice stay apart; new versions share.
+bool migrateFrom3(StoreSession& session, std::string* error) {
+    SqlConnection& connection = session.connection();
+    auto run = [&](const std::string& sql) { return connection.execute(session.withPrefix(sql), error); };
+    const char* schema = connection.dialect() == SqlDialect::Postgresql ? kSchemaPostgresql : kSchema;
+    for (const std::string& statement : statementsOf("version_link_sets", schema))
+        if (!run(statement)) return false;
+    if (!run("DROP INDEX IF EXISTS {P}version_item_value_links_version")) return false;
+    // A few hundred blocks of 512 bytes for millions of links.
+    std::map<std::pair<std::int64_t, std::int64_t>, std::string> blocks;
+    {
+        std::unique_ptr<SqlStatement> links = connection.prepare(
+            session.withPrefix("SELECT VERSION_ID, ID FROM {P}version_item_value_links WHERE VERSION_ID IS NOT NULL"),
+            error);
+        if (!links) return false;
+        int rc;
+        while ((rc = links->step()) == 1) {
+            const std::int64_t id = links->columnInt(1);
+            std::string& bits = blocks[{links->columnInt(0), id / StoreSession::kLinkBlock}];
+            bits.resize(StoreSession::kLinkBlock / 8, '\0');
+            const std::int64_t bit = id % StoreSession::kLinkBlock;
+            bits[static_cast<std::size_t>(bit / 8)] |= static_cast<char>(1 << (bit % 8));
+        }
+        if (rc < 0) {
+            *error = connection.errorText();
+            return false;
+        }
+    }
+    std::unique_ptr<SqlStatement> insert = connection.prepare(
+        session.withPrefix("INSERT INTO {P}version_link_sets (VERSION_ID, BLOCK, BITS) VALUES (?, ?, ?)"), error);
+    if (!insert) return false;
+    for (const auto& block : blocks) {
+        if (!insert->bindInt(1, block.first.first) || !insert->bindInt(2, block.first.second) ||
+            !insert->bindBlob(3, block.second.data(), block.second.size()) || insert->step() < 0) {
+            *error = connection.errorText();
+            return false;
+        }
+        insert->reset();
+    }
+    return run("UPDATE {P}meta SET META_VALUE = '4' WHERE META_KEY = 'SCHEMA_VERSION'");
+}
+
 // Brings a repository of an older schema version to this one, in one
 // transaction: a failure leaves it as it was.
 bool migrate(StoreSession& session, const std::string& path, std::string* error) {
@@ -259,6 +305,10 @@ bool migrate(StoreSession& session, const std::string& path, std::string* error)
     if (ok && version == 2) {
         ok = migrateFrom2(session, &notices, error);
         version = 3;
+    }
+    if (ok && version == 3) {
+        ok = migrateFrom3(session, error);
+        version = 4;
     }
     if (ok && connection.execute("COMMIT", error)) {
         if (found < kSchemaVersion) {

@@ -10,7 +10,7 @@
 namespace repadm {
 
 // The schema version this library writes and reads.
-const int kSchemaVersion = 3;
+const int kSchemaVersion = 4;
 
 // A table prefix: letters, digits and '_', not starting with a digit, at
 // most 30 characters; the empty prefix is allowed.

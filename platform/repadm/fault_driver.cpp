@@ -69,6 +69,9 @@ public:
     bool bindText(int index, const char* text, std::size_t length) override {
         return inner_->bindText(index, text, length);
     }
+    bool bindBlob(int index, const void* bytes, std::size_t length) override {
+        return inner_->bindBlob(index, bytes, length);
+    }
     int step() override {
         if (failThisCall("step", &injected_->text)) return -1;
         injected_->text.clear();
@@ -89,6 +92,7 @@ public:
     const char* columnText(int column, std::size_t* length) override {
         return inner_->columnText(column, length);
     }
+    std::string columnBlob(int column) override { return inner_->columnBlob(column); }
 
 private:
     std::unique_ptr<SqlStatement> inner_;

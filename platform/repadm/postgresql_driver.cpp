@@ -171,6 +171,7 @@ public:
     // PostgreSQL's texts cannot hold the NUL character: such a text is
     // refused, never cut short. (Bytes that are not UTF-8 the server refuses.)
     bool bindText(int index, const char* text, std::size_t length) override;
+    bool bindBlob(int index, const void* bytes, std::size_t length) override;
     int step() override;
     int stepDeferred(const std::string& noRowError) override;
     void reset() override;
@@ -181,6 +182,7 @@ public:
     std::int64_t columnInt(int column) override;
     double columnDouble(int column) override;
     const char* columnText(int column, std::size_t* length) override;
+    std::string columnBlob(int column) override;
 
 private:
     bool bind(int index, const std::string* value) {
@@ -482,6 +484,19 @@ bool PostgresqlStatement::bindText(int index, const char* text, std::size_t leng
     return bind(index, &bound);
 }
 
+// Sent as bytea's text form: \x and two hex digits a byte.
+bool PostgresqlStatement::bindBlob(int index, const void* bytes, std::size_t length) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string bound = "\\x";
+    bound.reserve(2 + 2 * length);
+    const auto* in = static_cast<const unsigned char*>(bytes);
+    for (std::size_t i = 0; i < length; ++i) {
+        bound += kDigits[in[i] >> 4];
+        bound += kDigits[in[i] & 15];
+    }
+    return bind(index, &bound);
+}
+
 int PostgresqlStatement::fail(const Result& result) {
     connection_.setError(errorOf(result.get(), connection_.handle()));
     finished_ = true;
@@ -613,6 +628,20 @@ const char* PostgresqlStatement::columnText(int column, std::size_t* length) {
     return cell(column);
 }
 
+// bytea comes in its hex text form (the connection sets bytea_output).
+std::string PostgresqlStatement::columnBlob(int column) {
+    std::string bytes;
+    if (!rows_ || PQgetisnull(rows_.get(), row_, column)) return bytes;
+    const char* text = cell(column);
+    const std::size_t length = static_cast<std::size_t>(PQgetlength(rows_.get(), row_, column));
+    if (length < 2 || text[0] != '\\' || text[1] != 'x') return bytes;
+    auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    bytes.reserve((length - 2) / 2);
+    for (std::size_t i = 2; i + 1 < length; i += 2)
+        bytes += static_cast<char>(digit(text[i]) << 4 | digit(text[i + 1]));
+    return bytes;
+}
+
 // Notices (a truncated name, say) are not the user's business; the store
 // reports what fails.
 void ignoreNotice(void*, const char*) {}
@@ -642,7 +671,7 @@ std::unique_ptr<SqlConnection> openPostgresqlConnection(const std::string& conni
     std::unique_ptr<PostgresqlConnection> opened(new PostgresqlConnection(connection, lockName));
     // Texts are UTF-8 both ways; dates are numbers, so no time zone matters.
     if (PQsetClientEncoding(connection, "UTF8") != 0 ||
-        !opened->execute("SET application_name = 'rdm'", error)) {
+        !opened->execute("SET application_name = 'rdm'; SET bytea_output = 'hex'", error)) {
         if (error->empty()) *error = "the server does not take UTF-8";
         return nullptr;
     }

@@ -1,4 +1,4 @@
--- The reference-data store's schema, version 3. "{P}" stands for the
+-- The reference-data store's schema, version 4. "{P}" stands for the
 -- repository's table prefix. Identifiers that mean "none" are NULL. Columns
 -- declared DATE hold Julian day numbers (julianday()). Deletions are explicit:
 -- the callers remove dependent rows, so no reference cascades. Identifiers
@@ -69,8 +69,17 @@ CREATE TABLE {P}item_attribute_values (ID INTEGER PRIMARY KEY, VERSION_ITEM_ID I
   ATTRIBUTE_ID INTEGER, ITEM_ID INTEGER, VERSION_ID INTEGER);
 CREATE TABLE {P}version_item_values (ID INTEGER PRIMARY KEY, VERSION_ID INTEGER,
   ITEM_ATTRIBUTE_VALUE_ID INTEGER);
+-- A link row (a text of a value) is shared by every version that holds it:
+-- a new version that keeps a value's text takes the row its older version
+-- has. VERSION_ID is the version the row was made for. Which rows a version
+-- holds is {P}version_link_sets: one row per version and block of 4096 link
+-- ids, whose BITS (512 bytes) have bit ID % 4096 set (get_bit) for each row
+-- of the block the version holds. A link row lives as long as a version
+-- holds it.
 CREATE TABLE {P}version_item_value_links (ID INTEGER PRIMARY KEY, VERSION_ID INTEGER,
   LOCALIZED_TEXT_ID INTEGER, ITEM_ATTRIBUTE_VALUE_ID INTEGER);
+CREATE TABLE {P}version_link_sets (VERSION_ID INTEGER NOT NULL, BLOCK INTEGER NOT NULL, BITS BLOB NOT NULL,
+  PRIMARY KEY (VERSION_ID, BLOCK)) WITHOUT ROWID;
 CREATE TABLE {P}change_records (ID INTEGER PRIMARY KEY, DOMAIN_ID INTEGER, STATUS TEXT,
   OBJECT_ID INTEGER, TABLE_CODE TEXT, DESCRIPTION TEXT, LANGUAGE_ID INTEGER, ACCOUNT_ID INTEGER, CREATED DATE);
 CREATE TABLE {P}domain_extras (ID INTEGER PRIMARY KEY AUTOINCREMENT CHECK (ID < 2147483648), TEXT1 TEXT, TEXT2 TEXT, DOMAIN_ID INTEGER,
@@ -112,14 +121,14 @@ CREATE INDEX {P}item_attribute_values_item ON {P}item_attribute_values (ITEM_ID)
 CREATE INDEX {P}item_attribute_values_version ON {P}item_attribute_values (VERSION_ID);
 CREATE INDEX {P}version_item_values_version ON {P}version_item_values (VERSION_ID);
 CREATE INDEX {P}version_item_values_value ON {P}version_item_values (ITEM_ATTRIBUTE_VALUE_ID);
-CREATE INDEX {P}version_item_value_links_version ON {P}version_item_value_links (VERSION_ID, ITEM_ATTRIBUTE_VALUE_ID);
 CREATE INDEX {P}version_item_value_links_value ON {P}version_item_value_links (ITEM_ATTRIBUTE_VALUE_ID);
 CREATE INDEX {P}version_item_value_links_text ON {P}version_item_value_links (LOCALIZED_TEXT_ID);
+CREATE INDEX {P}version_link_sets_block ON {P}version_link_sets (BLOCK);
 CREATE INDEX {P}change_records_domain ON {P}change_records (DOMAIN_ID);
 CREATE INDEX {P}domain_extras_domain ON {P}domain_extras (DOMAIN_ID);
 
 -- Seeds: what a repository needs to be usable.
-INSERT INTO {P}meta (META_KEY, META_VALUE) VALUES ('SCHEMA_VERSION', '3');
+INSERT INTO {P}meta (META_KEY, META_VALUE) VALUES ('SCHEMA_VERSION', '4');
 INSERT INTO {P}id_sequences (TABLE_NAME, LAST_ID) VALUES ('items', 0), ('localized_texts', 0),
   ('version_items', 0), ('item_attribute_values', 0), ('version_item_values', 0),
   ('version_item_value_links', 0), ('change_records', 0);

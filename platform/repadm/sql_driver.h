@@ -25,6 +25,8 @@ public:
     virtual bool bindDouble(int index, double value) = 0;
     // The bytes are copied; they need not be valid UTF-8.
     virtual bool bindText(int index, const char* text, std::size_t length) = 0;
+    // Bytes stored as they are (a BLOB, or PostgreSQL's bytea).
+    virtual bool bindBlob(int index, const void* bytes, std::size_t length) = 0;
     // 1: a row is current, 0: done, -1: error (see the connection's errorText).
     virtual int step() = 0;
     // Runs a write that answers no rows where its caller need not wait for
@@ -50,6 +52,8 @@ public:
     virtual double columnDouble(int column) = 0;
     // Never null for a text column; *length receives the byte count.
     virtual const char* columnText(int column, std::size_t* length) = 0;
+    // The column's bytes (a BLOB or bytea column); empty when it is NULL.
+    virtual std::string columnBlob(int column) = 0;
 };
 
 // One connection to a database, used by one thread at a time.
@@ -94,6 +98,11 @@ std::int64_t writeWaitMilliseconds();
 // Logs that a connection has waited for another writer for over a second,
 // and calls the process's notice (if any), on the waiting thread.
 void noticeWriterWait(std::int64_t limitMilliseconds);
+
+// Both dialects have get_bit(bytes, n): bit n of a BLOB or bytea, counted
+// from the lowest bit of its first byte (n / 8 the byte, n % 8 the bit); 0 or
+// 1, NULL when the bytes are NULL. PostgreSQL has it built in; the SQLite
+// driver adds it to every connection (it answers 0 past the end).
 
 // A connection that finds the database locked by another connection (another
 // writer, in practice) waits for it: 10 minutes, or the seconds the

@@ -59,6 +59,22 @@ int waitForLock(void* context, int attempt) {
     return 1;
 }
 
+// get_bit(bytes, n), as PostgreSQL's: bit n % 8 of byte n / 8; 0 past the end.
+void getBit(sqlite3_context* context, int, sqlite3_value** arguments) {
+    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL || sqlite3_value_type(arguments[1]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(sqlite3_value_blob(arguments[0]));
+    const sqlite3_int64 length = sqlite3_value_bytes(arguments[0]);
+    const sqlite3_int64 bit = sqlite3_value_int64(arguments[1]);
+    if (bit < 0 || bit / 8 >= length || bytes == nullptr) {
+        sqlite3_result_int(context, 0);
+        return;
+    }
+    sqlite3_result_int(context, (bytes[bit / 8] >> (bit % 8)) & 1);
+}
+
 class SqliteStatement : public SqlStatement {
 public:
     explicit SqliteStatement(sqlite3_stmt* stmt) : stmt_(stmt) {
@@ -82,6 +98,10 @@ public:
     bool bindText(int index, const char* text, std::size_t length) override {
         return sqlite3_bind_text(stmt_, index, text, static_cast<int>(length), SQLITE_TRANSIENT) ==
                SQLITE_OK;
+    }
+    bool bindBlob(int index, const void* bytes, std::size_t length) override {
+        return sqlite3_bind_blob(stmt_, index, length > 0 ? bytes : "", static_cast<int>(length),
+                                 SQLITE_TRANSIENT) == SQLITE_OK;
     }
     int step() override {
         const int rc = sqlite3_step(stmt_);
@@ -112,6 +132,12 @@ public:
         *length = static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column));
         return text ? reinterpret_cast<const char*>(text) : "";
     }
+    std::string columnBlob(int column) override {
+        const void* bytes = sqlite3_column_blob(stmt_, column);
+        const int length = sqlite3_column_bytes(stmt_, column);
+        return bytes ? std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(length))
+                     : std::string();
+    }
 
 private:
     sqlite3_stmt* stmt_;
@@ -123,6 +149,8 @@ public:
     explicit SqliteConnection(sqlite3* db) : db_(db) {
         wait_.limit = writeWait();
         sqlite3_busy_handler(db_, waitForLock, &wait_);
+        sqlite3_create_function(db_, "get_bit", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+                                nullptr, getBit, nullptr, nullptr);
     }
     ~SqliteConnection() override { sqlite3_close_v2(db_); }
 

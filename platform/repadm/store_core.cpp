@@ -39,6 +39,7 @@ const char* const kTableNames[] = {"table_codes",
                                    "item_attribute_values",
                                    "version_item_values",
                                    "version_item_value_links",
+                                   "version_link_sets",
                                    "change_records",
                                    "domain_extras"};
 
@@ -140,9 +141,17 @@ bool RefDataStoreImpl::endTransaction(bool commit) {
 
 // --- running statements ---------------------------------------------------------
 
+bool RefDataStoreImpl::settleLinks(const char* operation) {
+    std::string error;
+    if (!session_->flushLinkSets(&error)) return fail(operation, error);
+    session_->forgetLinkSets();
+    return true;
+}
+
 StoreResultSet* RefDataStoreImpl::listing(const char* operation, const char* sql,
                                           const FilterClause& filters, std::uint64_t tables) {
     if (!usable(operation) || !checkFilters(operation, filters)) return nullptr;
+    if ((tables & kVersionItemValueLinks) && !settleLinks(operation)) return nullptr;
     const StatementKey key{sql, filters.mask()};
     std::string error;
     std::unique_ptr<SqlStatement> statement = session_->checkOut(
@@ -196,6 +205,7 @@ bool RefDataStoreImpl::write(const char* operation, const char* sql, std::uint64
                              std::initializer_list<SqlValue> params, unsigned* newId, int* changed,
                              const std::int64_t* assignedId, const std::string& noRowError) {
     if (!usable(operation)) return false;
+    if (!assignedId && (tables & kVersionItemValueLinks) && !settleLinks(operation)) return false;
     std::string error;
     if (!session_->beforeWrite(tables, &error)) return fail(operation, error);
     const StatementKey key{sql, 0};
@@ -233,6 +243,7 @@ bool RefDataStoreImpl::filteredWrite(const char* operation, const char* sql,
     if (filters.mask() == 0) {
         return fail(operation, "every filter is \"any\"; a deletion needs at least one");
     }
+    if ((tables & kVersionItemValueLinks) && !settleLinks(operation)) return false;
     std::string error;
     if (!session_->beforeWrite(tables, &error)) return fail(operation, error);
     const StatementKey key{sql, filters.mask()};
@@ -267,7 +278,7 @@ bool RefDataStoreImpl::rowExists(const char* operation, const char* sql, unsigne
 
 StoreResultSet* RefDataStoreImpl::listTableCounts() {
     const char* operation = "listTableCounts";
-    if (!usable(operation)) return nullptr;
+    if (!usable(operation) || !settleLinks(operation)) return nullptr;
     const StatementKey key{kTableCountsKey, 0};
     auto build = [] {
         std::string sql;

@@ -52,6 +52,7 @@ bool StoreSession::nextId(Numbered table, std::int64_t* id, std::string* error) 
 }
 
 bool StoreSession::saveIds(std::string* error) {
+    if (!flushLinkSets(error)) return false;
     const StatementKey key{kSaveSql, 0};
     for (int index = 0; index < kNumberedTables; ++index) {
         IdSequence& sequence = sequences_[index];
@@ -88,6 +89,7 @@ void StoreSession::refreshStatistics() {
 
 void StoreSession::forgetIds() {
     for (IdSequence& sequence : sequences_) sequence = IdSequence();
+    forgetLinkSets();
 }
 
 }  // namespace repadm

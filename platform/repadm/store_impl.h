@@ -11,6 +11,23 @@
 #include "store_session.h"
 #include "store_support.h"
 
+// SQL conditions on a link row (its id an expression such as "l.ID"), by
+// the version bitmaps of {P}version_link_sets (see schema.sql).
+// Held by the version (an expression): one probe of the bitmaps' key.
+#define RDM_LINK_HELD_BY(version, link)                                                              \
+    "get_bit((SELECT hs.BITS FROM {P}version_link_sets hs WHERE hs.VERSION_ID = " version              \
+    " AND hs.BLOCK = " link " / 4096), " link " % 4096) = 1"
+// Held by a version other than the given one: by the bitmaps' BLOCK index.
+#define RDM_LINK_HELD_ELSEWHERE(version, link)                                                        \
+    "EXISTS (SELECT 1 FROM {P}version_link_sets ho WHERE ho.BLOCK = " link " / 4096 AND "            \
+    "ho.VERSION_ID IS DISTINCT FROM " version " AND get_bit(ho.BITS, " link " % 4096) = 1)"
+// From versions' bitmaps (alias s) to the link rows (alias l) they hold:
+// the tables, then the condition. For one version (s.VERSION_ID = ?) the
+// rows come by id ranges, in id order.
+#define RDM_LINKS_OF_SETS_FROM "{P}version_link_sets s CROSS JOIN {P}version_item_value_links l"
+#define RDM_LINKS_OF_SETS_WHERE                                                                        \
+    "l.ID BETWEEN s.BLOCK * 4096 AND s.BLOCK * 4096 + 4095 AND get_bit(s.BITS, l.ID % 4096) = 1"
+
 namespace repadm {
 
 class RefDataStoreImpl : public RefDataStore {
@@ -284,6 +301,11 @@ private:
     // operation naming what (e.g. "language") has no such id.
     bool rowExists(const char* operation, const char* sql, unsigned id, const char* what);
     bool usable(const char* operation);
+    // Before a statement that reads or deletes links: the version bitmaps
+    // changed in memory are written, and what was read for sharing is forgotten.
+    bool settleLinks(const char* operation);
+    // The SQL of listVersionItemValueLinks for the filters given.
+    static const char* linkListingSql(unsigned versionId, unsigned localizedTextId, unsigned itemAttributeValueId);
     // The dialect of the store's connection (SQLite's when it has none).
     SqlDialect dialect() const {
         return session_ ? session_->connection().dialect() : SqlDialect::Sqlite;

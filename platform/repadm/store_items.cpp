@@ -195,10 +195,10 @@ StoreResultSet* RefDataStoreImpl::listVersionContentByKey(unsigned versionId) {
         "LEFT JOIN {P}items p ON p.ID = vi.PARENT_ITEM_ID "
         "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
         "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS DISTINCT FROM vi.VERSION_ID) AND EXISTS (SELECT 1 "
-        "  FROM {P}version_item_value_links x WHERE x.VERSION_ID = vi.VERSION_ID "
-        "  AND x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID) "
-        "LEFT JOIN {P}version_item_value_links l ON l.VERSION_ID = vi.VERSION_ID "
-        "  AND l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+        "  FROM {P}version_item_value_links x WHERE x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+        "  AND " RDM_LINK_HELD_BY("vi.VERSION_ID", "x.ID") ") "
+        "LEFT JOIN {P}version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+        "  AND " RDM_LINK_HELD_BY("vi.VERSION_ID", "l.ID") " "
         "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
         "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID "
         "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "
@@ -214,15 +214,15 @@ StoreResultSet* RefDataStoreImpl::listVersionContentByKey(unsigned versionId) {
                        kAttributes | kLanguages);
 }
 
-// Through the links' (VERSION_ID, ITEM_ATTRIBUTE_VALUE_ID) index and the
-// values' primary key: no sort, no scan beyond the version's links.
+// From the version's bitmaps to its links by id ranges, and the values'
+// primary key: no sort, no scan beyond the version's blocks of links.
 StoreResultSet* RefDataStoreImpl::listVersionValueTexts(unsigned versionId) {
     static const char sql[] =
         "SELECT iv.ITEM_ID, iv.ATTRIBUTE_ID, l.ITEM_ATTRIBUTE_VALUE_ID, l.LOCALIZED_TEXT_ID "
-        "FROM {P}version_item_value_links l JOIN {P}item_attribute_values iv "
-        "ON iv.ID = l.ITEM_ATTRIBUTE_VALUE_ID{W}";
+        "FROM " RDM_LINKS_OF_SETS_FROM " CROSS JOIN {P}item_attribute_values iv WHERE "
+        RDM_LINKS_OF_SETS_WHERE "{A} AND iv.ID = l.ITEM_ATTRIBUTE_VALUE_ID";
     FilterClause filters;
-    filters.id("l.VERSION_ID", versionId);
+    filters.id("s.VERSION_ID", versionId);
     return listing("listVersionValueTexts", sql, filters, kVersionItemValueLinks | kItemAttributeValues);
 }
 
@@ -232,8 +232,8 @@ bool RefDataStoreImpl::deleteItemAttributeValues(unsigned id, unsigned versionIt
                                                  unsigned attributeId) {
     static const char sql[] =
         "DELETE FROM {P}item_attribute_values WHERE TRUE{A} AND NOT EXISTS (SELECT 1 FROM "
-        "{P}version_item_value_links l WHERE l.ITEM_ATTRIBUTE_VALUE_ID = "
-        "{P}item_attribute_values.ID AND l.VERSION_ID IS DISTINCT FROM {P}item_attribute_values.VERSION_ID) "
+        "{P}version_item_value_links l WHERE l.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID AND "
+        RDM_LINK_HELD_ELSEWHERE("{P}item_attribute_values.VERSION_ID", "l.ID") ") "
         "AND NOT EXISTS (SELECT 1 FROM {P}version_item_values w WHERE w.ITEM_ATTRIBUTE_VALUE_ID = "
         "{P}item_attribute_values.ID AND w.VERSION_ID IS DISTINCT FROM {P}item_attribute_values.VERSION_ID)";
     FilterClause filters;
@@ -262,50 +262,124 @@ StoreResultSet* RefDataStoreImpl::listVersionItemValues(unsigned versionId,
     return listing("listVersionItemValues", sql, filters, kVersionItemValues);
 }
 
+// A version that keeps a value's text shares the link row an older version
+// (or another version of this transaction) has for it; only a text that is
+// new to the value makes a row. Which rows a version holds is its bitmap
+// (see schema.sql), changed in memory and written before the commit.
 bool RefDataStoreImpl::insertVersionItemValueLink(unsigned versionId, unsigned localizedTextId,
                                                   unsigned itemAttributeValueId, unsigned* newId) {
     static const char sql[] =
         "INSERT INTO {P}version_item_value_links (VERSION_ID, LOCALIZED_TEXT_ID, "
         "ITEM_ATTRIBUTE_VALUE_ID, ID) VALUES (?, ?, ?, ?)";
-    return insertNumbered("insertVersionItemValueLink", sql, kVersionItemValueLinks,
-                          Numbered::kVersionItemValueLinks,
-                 {idValue(versionId), idValue(localizedTextId), idValue(itemAttributeValueId)},
-                 newId);
+    const char* operation = "insertVersionItemValueLink";
+    if (!usable(operation)) return false;
+    if (versionId == kNoId) return fail(operation, "a link needs a version (-1, \"any\", is none)");
+    if (!session_->connection().inTransaction()) {
+        unsigned id = 0;
+        const bool ok = atomically(operation, [&] {
+            return insertVersionItemValueLink(versionId, localizedTextId, itemAttributeValueId, &id);
+        });
+        if (ok && newId) *newId = id;
+        return ok;
+    }
+    std::string error;
+    std::int64_t link = 0;
+    const bool sharable = localizedTextId != kNoId && itemAttributeValueId != kNoId;
+    if (sharable && !session_->sharableLink(versionId, itemAttributeValueId, localizedTextId, &link, &error))
+        return fail(operation, error);
+    if (link == 0) {
+        if (!session_->nextId(Numbered::kVersionItemValueLinks, &link, &error)) return fail(operation, error);
+        if (!write(operation, sql, kVersionItemValueLinks,
+                   {idValue(versionId), idValue(localizedTextId), idValue(itemAttributeValueId)}, nullptr, nullptr,
+                   &link))
+            return false;
+        if (sharable) session_->noteNewLink(itemAttributeValueId, localizedTextId, link);
+    }
+    if (!session_->holdLink(versionId, link, &error)) return fail(operation, error);
+    if (newId) *newId = static_cast<unsigned>(link);
+    return true;
+}
+
+// One row per version and link row it holds. One version's links come from
+// its bitmaps by id ranges; a text or a value finds its link rows by index,
+// then the versions that hold each.
+// One row per version and link row it holds. One version's links come from
+// its bitmaps by id ranges; a text or a value finds its link rows by index,
+// then the versions that hold each.
+const char* RefDataStoreImpl::linkListingSql(unsigned versionId, unsigned localizedTextId,
+                                             unsigned itemAttributeValueId) {
+    static const char sqlOfVersion[] =
+        "SELECT s.VERSION_ID, l.LOCALIZED_TEXT_ID, l.ITEM_ATTRIBUTE_VALUE_ID, l.ID "
+        "FROM " RDM_LINKS_OF_SETS_FROM " WHERE " RDM_LINKS_OF_SETS_WHERE "{A} ORDER BY s.BLOCK, l.ID";
+    static const char sqlOfLinks[] =
+        "SELECT s.VERSION_ID, l.LOCALIZED_TEXT_ID, l.ITEM_ATTRIBUTE_VALUE_ID, l.ID "
+        "FROM {P}version_item_value_links l CROSS JOIN {P}version_link_sets s "
+        "WHERE s.BLOCK = l.ID / 4096 AND get_bit(s.BITS, l.ID % 4096) = 1{A} ORDER BY l.ID, s.VERSION_ID";
+    const bool byVersion = versionId != kNoId && localizedTextId == kNoId && itemAttributeValueId == kNoId;
+    return byVersion ? sqlOfVersion : sqlOfLinks;
 }
 
 StoreResultSet* RefDataStoreImpl::listVersionItemValueLinks(unsigned versionId,
                                                             unsigned localizedTextId,
                                                             unsigned itemAttributeValueId) {
-    static const char sql[] =
-        "SELECT VERSION_ID, LOCALIZED_TEXT_ID, ITEM_ATTRIBUTE_VALUE_ID, ID "
-        "FROM {P}version_item_value_links{W} ORDER BY ID";
     FilterClause filters;
-    filters.id("VERSION_ID", versionId).id("LOCALIZED_TEXT_ID", localizedTextId);
-    filters.id("ITEM_ATTRIBUTE_VALUE_ID", itemAttributeValueId);
-    return listing("listVersionItemValueLinks", sql, filters, kVersionItemValueLinks);
+    filters.id("s.VERSION_ID", versionId).id("l.LOCALIZED_TEXT_ID", localizedTextId);
+    filters.id("l.ITEM_ATTRIBUTE_VALUE_ID", itemAttributeValueId);
+    return listing("listVersionItemValueLinks", linkListingSql(versionId, localizedTextId, itemAttributeValueId),
+                   filters, kVersionItemValueLinks);
 }
 
-// A text lives as long as a link uses it: the texts whose every link is
-// about to go are deleted first (while the links still tell which they are),
-// then the links. A text never linked (writeRow without a value) stays.
+// The version's hold on each link row the filters give ends; a row no
+// version holds any more goes, and with it a text no other row uses. A text
+// never linked (writeRow without a value) stays.
 bool RefDataStoreImpl::deleteVersionItemValueLinks(unsigned versionId, unsigned localizedTextId,
                                                    unsigned itemAttributeValueId) {
-    // Per text among the removed links: removed links == all its links. The
-    // filters' bare column names are r's (localized_texts has none of them).
-    static const char sqlTexts[] =
-        "DELETE FROM {P}localized_texts WHERE ID IN (SELECT r.LOCALIZED_TEXT_ID FROM "
-        "{P}version_item_value_links r WHERE TRUE{A} GROUP BY r.LOCALIZED_TEXT_ID HAVING COUNT(*) = "
-        "(SELECT COUNT(*) FROM {P}version_item_value_links a WHERE a.LOCALIZED_TEXT_ID = "
-        "r.LOCALIZED_TEXT_ID))";
-    static const char sqlLinks[] = "DELETE FROM {P}version_item_value_links{W}";
+    static const char sqlDropLink[] =
+        "DELETE FROM {P}version_item_value_links WHERE ID = ?1 AND NOT " RDM_LINK_HELD_ELSEWHERE("NULL", "?1");
+    static const char sqlDropText[] =
+        "DELETE FROM {P}localized_texts WHERE ID = ?1 AND NOT EXISTS (SELECT 1 FROM "
+        "{P}version_item_value_links a WHERE a.LOCALIZED_TEXT_ID = ?1)";
     const char* operation = "deleteVersionItemValueLinks";
-    FilterClause filters;
-    filters.id("VERSION_ID", versionId).id("LOCALIZED_TEXT_ID", localizedTextId);
-    filters.id("ITEM_ATTRIBUTE_VALUE_ID", itemAttributeValueId);
+    if (versionId == kNoId && localizedTextId == kNoId && itemAttributeValueId == kNoId)
+        return fail(operation, "every filter is \"any\"; a deletion needs at least one");
+    if (!usable(operation) || !settleLinks(operation)) return false;
+    // The holds that end, read before any is changed.
+    struct Held {
+        std::int64_t version, link, text;
+        bool hasText;
+    };
+    std::vector<Held> released;
+    {
+        FilterClause filters;
+        filters.id("s.VERSION_ID", versionId).id("l.LOCALIZED_TEXT_ID", localizedTextId);
+        filters.id("l.ITEM_ATTRIBUTE_VALUE_ID", itemAttributeValueId);
+        const char* sql = linkListingSql(versionId, localizedTextId, itemAttributeValueId);
+        const StatementKey key{sql, filters.mask()};
+        std::string error;
+        std::unique_ptr<SqlStatement> statement = session_->checkOut(key, [&] { return filters.apply(sql); }, &error);
+        if (!statement) return fail(operation, error);
+        int rc = filters.bind(*statement) ? 1 : -1;
+        while (rc == 1 && (rc = statement->step()) == 1) {
+            released.push_back({statement->columnInt(0), statement->columnInt(3), statement->columnInt(1),
+                                statement->columnType(1) != SqlType::Null});
+        }
+        if (rc < 0) error = session_->connection().errorText();
+        session_->checkIn(key, std::move(statement));
+        if (rc < 0) return fail(operation, error);
+    }
     return atomically(operation, [&] {
-        return filteredWrite(operation, sqlTexts, filters,
-                             kLocalizedTexts | kVersionItemValueLinks) &&
-               filteredWrite(operation, sqlLinks, filters, kVersionItemValueLinks);
+        std::string error;
+        for (const Held& held : released) {
+            if (!session_->releaseLink(held.version, held.link, &error)) return fail(operation, error);
+        }
+        if (!settleLinks(operation)) return false;
+        for (const Held& held : released) {
+            if (!write(operation, sqlDropLink, kVersionItemValueLinks, {numberValue(held.link)})) return false;
+            if (held.hasText && !write(operation, sqlDropText, kVersionItemValueLinks | kLocalizedTexts,
+                                       {numberValue(held.text)}))
+                return false;
+        }
+        return true;
     });
 }
 
@@ -334,10 +408,10 @@ StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, uns
         "JOIN {P}items i ON i.ID = vi.ITEM_ID "
         "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
         "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS DISTINCT FROM v.ID) AND EXISTS (SELECT 1 "
-        "  FROM {P}version_item_value_links x WHERE x.VERSION_ID = v.ID "
-        "  AND x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID) "
-        "LEFT JOIN {P}version_item_value_links l ON l.VERSION_ID = v.ID "
-        "  AND l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+        "  FROM {P}version_item_value_links x WHERE x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+        "  AND " RDM_LINK_HELD_BY("v.ID", "x.ID") ") "
+        "LEFT JOIN {P}version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+        "  AND " RDM_LINK_HELD_BY("v.ID", "l.ID") " "
         "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
         "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID "
         "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "

@@ -9,7 +9,8 @@ namespace repadm {
 namespace {
 
 // Item attribute values whose owning version is gone and that no version
-// uses any more (left by a copy that outlived its source).
+// uses any more (left by a copy that outlived its source). A link row lives
+// only while a version holds it, so any link row names a value in use.
 const char kPurgeOrphanValues[] =
     "DELETE FROM {P}item_attribute_values WHERE NOT EXISTS (SELECT 1 FROM {P}domain_versions v "
     "WHERE v.ID = {P}item_attribute_values.VERSION_ID) AND NOT EXISTS (SELECT 1 FROM "
@@ -20,8 +21,8 @@ const char kPurgeOrphanValues[] =
 // Values owned by a version, except those another version still uses.
 const char kDeleteOwnedValues[] =
     "DELETE FROM {P}item_attribute_values WHERE TRUE{A} AND NOT EXISTS (SELECT 1 FROM "
-    "{P}version_item_value_links l WHERE l.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID "
-    "AND l.VERSION_ID IS DISTINCT FROM {P}item_attribute_values.VERSION_ID) AND NOT EXISTS (SELECT 1 FROM "
+    "{P}version_item_value_links l WHERE l.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID AND "
+    RDM_LINK_HELD_ELSEWHERE("{P}item_attribute_values.VERSION_ID", "l.ID") ") AND NOT EXISTS (SELECT 1 FROM "
     "{P}version_item_values w WHERE w.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID "
     "AND w.VERSION_ID IS DISTINCT FROM {P}item_attribute_values.VERSION_ID)";
 
@@ -84,9 +85,10 @@ StoreResultSet* RefDataStoreImpl::listE(unsigned a, unsigned b) {
 
 StoreResultSet* RefDataStoreImpl::listF(unsigned a, unsigned b) {
     static const char sql[] =
-        "SELECT l.ITEM_ATTRIBUTE_VALUE_ID, t.LANGUAGE_ID, l.VERSION_ID, l.LOCALIZED_TEXT_ID, "
+        "SELECT l.ITEM_ATTRIBUTE_VALUE_ID, t.LANGUAGE_ID, s.VERSION_ID, l.LOCALIZED_TEXT_ID, "
         "t.TEXT_VALUE AS TEXT FROM {P}version_item_value_links l JOIN {P}localized_texts t ON "
-        "t.ID = l.LOCALIZED_TEXT_ID{W} ORDER BY l.ID";
+        "t.ID = l.LOCALIZED_TEXT_ID JOIN {P}version_link_sets s ON s.BLOCK = l.ID / 4096 "
+        "AND get_bit(s.BITS, l.ID % 4096) = 1{W} ORDER BY l.ID, s.VERSION_ID";
     FilterClause filters;
     filters.id("l.ITEM_ATTRIBUTE_VALUE_ID", a).id("t.LANGUAGE_ID", b);
     return listing("listF", sql, filters, kVersionItemValueLinks | kLocalizedTexts);
@@ -336,38 +338,42 @@ bool RefDataStoreImpl::deleteVersionRowsG(unsigned key, unsigned versionId) {
 
 // --- a version's item content, set-based ----------------------------------------------------
 
-// Four deletions keyed by the version (?1), in an order that lets each
+// Six statements keyed by the version (?1), in an order that lets each
 // reach its rows through an index:
 // 1. the values the version's links and version item values name that
 //    another, gone version owned and that no other version uses (a copy
-//    outliving its source); read while the version's rows still name them;
-// 2. the texts the version's links name that no other version links;
-// 3. the links and the version item values;
-// 4. the values the version owns that no other version uses: with the
-//    version's own rows gone, the checks are index probes that find nothing.
-// The values checked are only those the version owns or names, so the cost
+//    outliving its source); read while the version still holds its links;
+// 2. the texts of the link rows only this version holds that no link row
+//    held by another version uses;
+// 3. those link rows, then the version's bitmaps and version item values;
+// 4. the values the version owns that no link row and no other version's
+//    version item value names: the link rows left are all held elsewhere.
+// The rows checked are only those the version holds or owns, so the cost
 // follows the version's rows, not the repository's.
 bool RefDataStoreImpl::deleteVersionItemContent(unsigned versionId) {
     static const char sqlUsedValues[] =
         "DELETE FROM {P}item_attribute_values WHERE ID IN (SELECT l.ITEM_ATTRIBUTE_VALUE_ID "
-        "FROM {P}version_item_value_links l WHERE l.VERSION_ID = ?1 UNION SELECT "
+        "FROM " RDM_LINKS_OF_SETS_FROM " WHERE s.VERSION_ID = ?1 AND " RDM_LINKS_OF_SETS_WHERE " UNION SELECT "
         "w.ITEM_ATTRIBUTE_VALUE_ID FROM {P}version_item_values w WHERE w.VERSION_ID = ?1) "
         "AND VERSION_ID IS DISTINCT FROM ?1 AND NOT EXISTS (SELECT 1 FROM {P}domain_versions v WHERE v.ID = "
         "{P}item_attribute_values.VERSION_ID) AND NOT EXISTS (SELECT 1 FROM "
         "{P}version_item_value_links a WHERE a.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID "
-        "AND a.VERSION_ID IS DISTINCT FROM ?1) AND NOT EXISTS (SELECT 1 FROM {P}version_item_values b WHERE "
-        "b.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID AND b.VERSION_ID IS DISTINCT FROM ?1)";
+        "AND " RDM_LINK_HELD_ELSEWHERE("?1", "a.ID") ") AND NOT EXISTS (SELECT 1 FROM {P}version_item_values b "
+        "WHERE b.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID AND b.VERSION_ID IS DISTINCT FROM ?1)";
     static const char sqlTexts[] =
-        "DELETE FROM {P}localized_texts WHERE ID IN (SELECT r.LOCALIZED_TEXT_ID FROM "
-        "{P}version_item_value_links r WHERE r.VERSION_ID = ?1) AND NOT EXISTS (SELECT 1 FROM "
-        "{P}version_item_value_links a WHERE a.LOCALIZED_TEXT_ID = {P}localized_texts.ID AND "
-        "a.VERSION_ID IS DISTINCT FROM ?1)";
-    static const char sqlLinks[] = "DELETE FROM {P}version_item_value_links WHERE VERSION_ID = ?1";
+        "DELETE FROM {P}localized_texts WHERE ID IN (SELECT l.LOCALIZED_TEXT_ID FROM " RDM_LINKS_OF_SETS_FROM
+        " WHERE s.VERSION_ID = ?1 AND " RDM_LINKS_OF_SETS_WHERE " AND NOT " RDM_LINK_HELD_ELSEWHERE("?1", "l.ID")
+        ") AND NOT EXISTS (SELECT 1 FROM {P}version_item_value_links a WHERE a.LOCALIZED_TEXT_ID = "
+        "{P}localized_texts.ID AND " RDM_LINK_HELD_ELSEWHERE("?1", "a.ID") ")";
+    static const char sqlLinks[] =
+        "DELETE FROM {P}version_item_value_links WHERE ID IN (SELECT l.ID FROM " RDM_LINKS_OF_SETS_FROM
+        " WHERE s.VERSION_ID = ?1 AND " RDM_LINKS_OF_SETS_WHERE " AND NOT " RDM_LINK_HELD_ELSEWHERE("?1", "l.ID") ")";
+    static const char sqlSets[] = "DELETE FROM {P}version_link_sets WHERE VERSION_ID = ?1";
     static const char sqlItemValues[] = "DELETE FROM {P}version_item_values WHERE VERSION_ID = ?1";
     static const char sqlOwnedValues[] =
         "DELETE FROM {P}item_attribute_values WHERE VERSION_ID = ?1 AND NOT EXISTS (SELECT 1 FROM "
-        "{P}version_item_value_links a WHERE a.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID "
-        "AND a.VERSION_ID IS DISTINCT FROM ?1) AND NOT EXISTS (SELECT 1 FROM {P}version_item_values b WHERE "
+        "{P}version_item_value_links a WHERE a.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID) "
+        "AND NOT EXISTS (SELECT 1 FROM {P}version_item_values b WHERE "
         "b.ITEM_ATTRIBUTE_VALUE_ID = {P}item_attribute_values.ID AND b.VERSION_ID IS DISTINCT FROM ?1)";
     const char* operation = "deleteVersionItemContent";
     if (versionId == kNoId) {
@@ -379,6 +385,7 @@ bool RefDataStoreImpl::deleteVersionItemContent(unsigned versionId) {
         return write(operation, sqlUsedValues, tables, {version}) &&
                write(operation, sqlTexts, tables, {version}) &&
                write(operation, sqlLinks, tables, {version}) &&
+               write(operation, sqlSets, tables, {version}) &&
                write(operation, sqlItemValues, tables, {version}) &&
                write(operation, sqlOwnedValues, tables, {version});
     });

@@ -2,6 +2,7 @@
 // prepared-statement cache, and the result sets currently walking it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -121,6 +122,27 @@ public:
     // for a walk of minutes). SQLite plans by its indexes alone: nothing to do.
     void refreshStatistics();
 
+    // Which link rows each version holds (see schema.sql): read a block at a
+    // time and changed in memory within a write transaction, written back by
+    // flushLinkSets (before the commit, and before any statement that reads
+    // or deletes links). Each call is false with the reason in *error when a
+    // read or write fails.
+    static constexpr std::int64_t kLinkBlock = 4096;
+    bool holdsLink(std::int64_t version, std::int64_t link, bool* held, std::string* error);
+    bool holdLink(std::int64_t version, std::int64_t link, std::string* error);
+    bool releaseLink(std::int64_t version, std::int64_t link, std::string* error);
+    // A stored link row of (value, text) that version does not hold yet, to
+    // share; 0 when there is none. Reads the links of 4096 values at a time.
+    bool sharableLink(std::int64_t version, std::int64_t value, std::int64_t text, std::int64_t* link,
+                      std::string* error);
+    // A link row made in this transaction: a later version may share it.
+    void noteNewLink(std::int64_t value, std::int64_t text, std::int64_t link);
+    // Writes the changed blocks and forgets the blocks read.
+    bool flushLinkSets(std::string* error);
+    // Forgets the blocks and the links read for sharing: after the
+    // transaction, and before a statement deletes links.
+    void forgetLinkSets();
+
 private:
     std::unique_ptr<SqlConnection> connection_;
     std::string prefix_;
@@ -134,6 +156,20 @@ private:
         std::int64_t handedOut = 0;  // in this transaction
     };
     IdSequence sequences_[kNumberedTables];
+    struct LinkBlock {
+        std::string bits;     // kLinkBlock / 8 bytes
+        bool stored = false;  // a row holds it
+        bool dirty = false;
+    };
+    bool linkBlock(std::int64_t version, std::int64_t block, LinkBlock** found, std::string* error);
+    std::map<std::pair<std::int64_t, std::int64_t>, LinkBlock> linkBlocks_;
+    // The links of the values [first, first + kLinkBlock) as (value, text,
+    // id), sorted; the most recently used first.
+    struct LinkWindow {
+        std::int64_t first = 0;
+        std::vector<std::array<std::int64_t, 3>> links;
+    };
+    std::vector<LinkWindow> linkWindows_;
 };
 
 }  // namespace repadm

@@ -183,7 +183,7 @@ TEST_F(AdminStoreTest, TheCopysItemsReadAsTheSourcesFirstVersion) {
 TEST_F(AdminStoreTest, AFailedWriteInsideACopyLeavesEveryTableAsItWas) {
     failEachTable("INSERT",
                   {"domains", "change_records", "domain_versions", "version_attributes", "version_items",
-                   "version_item_value_links", "version_item_values", "version_values", "version_languages"},
+                   "version_link_sets", "version_item_values", "version_values", "version_languages"},
                   [this] { return admin->copyDomain(handle, domain, 1, nullptr); });
 }
 
@@ -191,7 +191,7 @@ TEST_F(AdminStoreTest, AFailedDeletionInsideADomainRemovalLeavesEveryTableAsItWa
     failEachTable("DELETE",
                   {"domains", "domain_versions", "domain_attributes", "domain_attribute_values", "domain_languages",
                    "version_attributes", "version_items", "item_attribute_values", "version_item_values",
-                   "version_item_value_links", "version_values", "version_languages"},
+                   "version_item_value_links", "version_link_sets", "version_values", "version_languages"},
                   [this] { return admin->removeDomain(handle, domain, 1); });
     failEachTable("INSERT", {"change_records"}, [this] { return admin->removeDomain(handle, domain, 1); });
 }
@@ -199,7 +199,8 @@ TEST_F(AdminStoreTest, AFailedDeletionInsideADomainRemovalLeavesEveryTableAsItWa
 TEST_F(AdminStoreTest, AFailedDeletionInsideAVersionRemovalLeavesEveryTableAsItWas) {
     failEachTable("DELETE",
                   {"domain_versions", "version_attributes", "version_items", "item_attribute_values",
-                   "version_item_values", "version_item_value_links", "version_values", "version_languages"},
+                   "version_item_values", "version_item_value_links", "version_link_sets", "version_values",
+                   "version_languages"},
                   [this] { return admin->removeDomainVersion(handle, first, 1); });
     failEachTable("INSERT", {"change_records"}, [this] { return admin->removeDomainVersion(handle, first, 1); });
 }
@@ -218,8 +219,8 @@ TEST_F(AdminStoreTest, RemovalsLeaveNoRowOfWhatTheyRemoved) {
     after = counts();
     for (const char* table : {"domains", "domain_versions", "domain_attributes", "domain_attribute_values",
                               "domain_languages", "version_attributes", "version_items", "item_attribute_values",
-                              "version_item_values", "version_item_value_links", "version_values",
-                              "version_languages"})
+                              "version_item_values", "version_item_value_links", "version_link_sets",
+                              "version_values", "version_languages"})
         EXPECT_EQ(after[table], 0) << table;
     EXPECT_FALSE(admin->removeDomain(handle, domain, 1)) << "it is gone";
 }

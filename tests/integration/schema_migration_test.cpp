@@ -89,7 +89,7 @@ TEST(SchemaMigrationTest, AVersion1RepositoryOpensMigratedWithItsContentAndIdsIn
         EXPECT_EQ(result.status, 0) << arguments << ": " << result.output;
         EXPECT_EQ(result.output, expected) << arguments;
     }
-    EXPECT_NE(home.readFile("logs/rdm.log").find("from schema version 1 to 3"), std::string::npos);
+    EXPECT_NE(home.readFile("logs/rdm.log").find("from schema version 1 to 4"), std::string::npos);
     ASSERT_EQ(runRdm(home.path(), "repo create fresh").status, 0);
     EXPECT_EQ(schemaOf(database), schemaOf(home.file("data/fresh.db")));
 
@@ -101,7 +101,7 @@ TEST(SchemaMigrationTest, AVersion1RepositoryOpensMigratedWithItsContentAndIdsIn
     std::string error;
     auto connection = repadm::openSqliteConnection(database, &error);
     ASSERT_TRUE(connection) << error;
-    EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 3);
+    EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 4);
     EXPECT_EQ(integerOf(*connection, "SELECT COUNT(*) FROM sqlite_master WHERE name LIKE '%_v1'"), 0);
     EXPECT_EQ(integerOf(*connection, "SELECT ID FROM kiv_rdm_items WHERE ITEM_KEY = 'W'"), 9);
     EXPECT_EQ(integerOf(*connection, "SELECT MIN(ID) FROM kiv_rdm_localized_texts WHERE TEXT_VALUE = 'double'"), 19);
@@ -125,7 +125,7 @@ TEST(SchemaMigrationTest, AFailedMigrationLeavesTheRepositoryAsItWas) {
     const std::set<std::string> before = schemaOf(database);
     const CommandResult refused = runRdm(home.path(), "items demo SHAPES --format csv");
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.errors.find("from schema version 1 to 3"), std::string::npos) << refused.errors;
+    EXPECT_NE(refused.errors.find("from schema version 1 to 4"), std::string::npos) << refused.errors;
     EXPECT_EQ(schemaOf(database), before);
     {
         auto connection = repadm::openSqliteConnection(database, &error);
@@ -135,13 +135,15 @@ TEST(SchemaMigrationTest, AFailedMigrationLeavesTheRepositoryAsItWas) {
     EXPECT_EQ(runRdm(home.path(), "items demo SHAPES --format csv").status, 0);
     auto connection = repadm::openSqliteConnection(database, &error);
     ASSERT_TRUE(connection) << error;
-    EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 3);
+    EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 4);
 }
 
-// Version 2 had no constraint on a domain's version numbers. A repository
-// of that version whose domain holds number 1 twice is migrated on its next
-// open: the later holder becomes number 3 (after the domain's 2), the log
-// says so, nothing is lost, and the constraint holds from then on.
+// Version 2 had no constraint on a domain's version numbers, and versions
+// up to 3 held link rows of their own. A repository of version 2 whose
+// domain holds number 1 twice is migrated on its next open: the later holder
+// becomes number 3 (after the domain's 2), the log says so, nothing is lost,
+// and the constraint holds from then on. Every version keeps its texts, and
+// the next release shares the link rows of the one before.
 TEST(SchemaMigrationTest, AVersionNumberHeldTwiceIsRenumberedAndThenUnique) {
     ServerSchema server;
     const std::vector<std::string> targets = {"", server.dsn()};
@@ -155,7 +157,8 @@ TEST(SchemaMigrationTest, AVersionNumberHeldTwiceIsRenumberedAndThenUnique) {
         TempHome home;
         ASSERT_EQ(runRdm(home.path(), "repo create demo" + (dsn.empty() ? "" : " --dsn '" + dsn + "'")).status, 0);
         auto release = [&](int number) {
-            home.writeFile("list.csv", "key,label\nA,release " + std::to_string(number) + "\n");
+            home.writeFile("list.csv", "key,label,name@en\nA,release " + std::to_string(number) + ",text " +
+                                           std::to_string(number) + "\nB,kept,same\n");
             return runRdm(home.path(), "import demo L '" + home.file("list.csv") + "' --quiet").status;
         };
         for (int number = 1; number <= 3; ++number) ASSERT_EQ(release(number), 0);
@@ -163,14 +166,28 @@ TEST(SchemaMigrationTest, AVersionNumberHeldTwiceIsRenumberedAndThenUnique) {
         auto connection = dsn.empty() ? repadm::openSqliteConnection(home.file("data/demo.db"), &error)
                                       : repadm::openPostgresqlConnection(dsn, "kiv_rdm_", &error);
         ASSERT_TRUE(connection) << error;
-        // Back to version 2's shape, with version 3 numbered 1 like version 1.
+        // Back to version 2's shape: a link row per version and text, the
+        // links' version index, and version 3 numbered 1 like version 1.
         ASSERT_TRUE(connection->execute(
             "DROP INDEX kiv_rdm_domain_versions_domain; "
             "CREATE INDEX kiv_rdm_domain_versions_domain ON kiv_rdm_domain_versions (DOMAIN_ID, VERSION_NUMBER); "
             "UPDATE kiv_rdm_domain_versions SET VERSION_NUMBER = 1 WHERE ID = 3; "
+            "CREATE TABLE kiv_rdm_shared_links AS SELECT * FROM kiv_rdm_version_item_value_links; "
+            "DELETE FROM kiv_rdm_version_item_value_links; "
+            "INSERT INTO kiv_rdm_version_item_value_links (ID, VERSION_ID, LOCALIZED_TEXT_ID, ITEM_ATTRIBUTE_VALUE_ID) "
+            "  SELECT 10 * s.VERSION_ID + l.ID, s.VERSION_ID, l.LOCALIZED_TEXT_ID, l.ITEM_ATTRIBUTE_VALUE_ID "
+            "  FROM kiv_rdm_shared_links l, kiv_rdm_version_link_sets s WHERE s.BLOCK = 0 "
+            "  AND get_bit(s.BITS, l.ID) = 1; "
+            "DROP TABLE kiv_rdm_shared_links; "
+            "DROP TABLE kiv_rdm_version_link_sets; "
+            "CREATE INDEX kiv_rdm_version_item_value_links_version ON kiv_rdm_version_item_value_links "
+            "  (VERSION_ID, ITEM_ATTRIBUTE_VALUE_ID); "
+            "UPDATE kiv_rdm_id_sequences SET LAST_ID = 100 WHERE TABLE_NAME = 'version_item_value_links'; "
             "UPDATE kiv_rdm_meta SET META_VALUE = '2' WHERE META_KEY = 'SCHEMA_VERSION'",
             &error))
             << error;
+        const std::int64_t links = integerOf(*connection, "SELECT COUNT(*) FROM kiv_rdm_version_item_value_links");
+        EXPECT_EQ(links, 6);
 
         const CommandResult versions = runRdm(home.path(), "versions demo L --format csv");
         ASSERT_EQ(versions.status, 0) << versions.output;
@@ -180,10 +197,18 @@ TEST(SchemaMigrationTest, AVersionNumberHeldTwiceIsRenumberedAndThenUnique) {
         const std::string log = home.readFile("logs/rdm.log");
         EXPECT_NE(log.find("held version number 1 of domain 1 twice: version 3 is now number 3"), std::string::npos)
             << log;
-        EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 3);
+        EXPECT_EQ(integerOf(*connection, "SELECT META_VALUE FROM kiv_rdm_meta WHERE META_KEY = 'SCHEMA_VERSION'"), 4);
         EXPECT_FALSE(connection->execute(
             "INSERT INTO kiv_rdm_domain_versions (DOMAIN_ID, VERSION_NUMBER) VALUES (1, 2)", &error));
         EXPECT_EQ(release(4), 0);
+        EXPECT_EQ(integerOf(*connection, "SELECT COUNT(*) FROM kiv_rdm_version_item_value_links"), links + 1)
+            << "release 4 shares the link of \"same\"";
+        for (int number = 1; number <= 4; ++number) {
+            const CommandResult items =
+                runRdm(home.path(), "items demo L --format csv --version " + std::to_string(number));
+            EXPECT_NE(items.output.find("text " + std::to_string(number)), std::string::npos) << items.output;
+            EXPECT_NE(items.output.find("same"), std::string::npos) << items.output;
+        }
     }
 }
 

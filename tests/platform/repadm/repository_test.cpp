@@ -123,7 +123,7 @@ TEST_F(RepositoryTest, TwoPrefixesInOneDatabaseAreSeparate) {
     QxbString value;
     EXPECT_FALSE(second->getKeyValue("SCHEMA_NOTE", &value));
     ASSERT_TRUE(second->getKeyValue("SCHEMA_VERSION", &value));
-    EXPECT_EQ(value.str(), "3");
+    EXPECT_EQ(value.str(), "4");
 }
 
 // Only createRepositoryByDsn makes a database or tables: a deleted, empty or
