@@ -14,6 +14,7 @@
 #include "RefData.h"
 #include "RefDataViewer.h"
 #include "qxbcpp.h"
+#include "raw_sqlite.h"
 #include "repadm.h"
 
 namespace {
@@ -22,7 +23,7 @@ const int kItems = 200000;
 const int kValuesPerItem = 5;
 const char kPrefix[] = "b_";
 // The data is built once and kept: building it takes longer than measuring.
-const char kFolder[] = "/tmp/rdm_items_bench_v1";
+const char kFolder[] = "/tmp/rdm_items_bench_v2";
 
 // The same ten columns as the store's query of one version.
 const char kRawSql[] =
@@ -31,8 +32,8 @@ const char kRawSql[] =
     "FROM b_domains d JOIN b_domain_versions v ON v.DOMAIN_ID = d.ID "
     "JOIN b_version_items vi ON vi.VERSION_ID = v.ID JOIN b_items i ON i.ID = vi.ITEM_ID "
     "LEFT JOIN b_item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID AND EXISTS (SELECT 1 FROM "
-    "b_version_item_value_links x WHERE x.VERSION_ID = v.ID AND x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID) "
-    "LEFT JOIN b_version_item_value_links l ON l.VERSION_ID = v.ID AND l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+    "b_version_item_value_links x WHERE x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID AND " BENCH_LINK_HELD_BY("b_", "v.ID", "x") ") "
+    "LEFT JOIN b_version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID AND " BENCH_LINK_HELD_BY("b_", "v.ID", "l") " "
     "LEFT JOIN b_localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
     "LEFT JOIN b_attributes a ON a.ID = iv.ATTRIBUTE_ID LEFT JOIN b_languages g ON g.ID = t.LANGUAGE_ID "
     "WHERE d.NAME = 'bench' AND v.VERSION_NUMBER = 1 ORDER BY d.ID, vi.ID, iv.ID, l.ID";
@@ -178,6 +179,7 @@ void BM_ItemsRawSqlite(benchmark::State& state) {
         state.SkipWithError("cannot open the database");
         return;
     }
+    benchdata::addGetBit(db);
     std::int64_t rows = 0;
     for (auto _ : state) {
         sqlite3_stmt* statement = nullptr;

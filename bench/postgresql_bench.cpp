@@ -29,6 +29,7 @@
 #include <set>
 #include <string>
 
+#include "raw_sqlite.h"
 #include "release_data.h"
 #include "repadm.h"
 
@@ -94,10 +95,10 @@ std::string itemListing() {
         "JOIN {P}items i ON i.ID = vi.ITEM_ID "
         "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
         "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS DISTINCT FROM v.ID) AND EXISTS (SELECT 1 "
-        "  FROM {P}version_item_value_links x WHERE x.VERSION_ID = v.ID "
-        "  AND x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID) "
-        "LEFT JOIN {P}version_item_value_links l ON l.VERSION_ID = v.ID "
-        "  AND l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+        "  FROM {P}version_item_value_links x WHERE x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+        "  AND " BENCH_LINK_HELD_BY("{P}", "v.ID", "x") ") "
+        "LEFT JOIN {P}version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+        "  AND " BENCH_LINK_HELD_BY("{P}", "v.ID", "l") " "
         "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
         "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID "
         "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "

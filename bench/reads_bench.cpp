@@ -34,6 +34,7 @@
 #include "RefDataHandle.h"
 #include "RefDataViewerEx.h"
 #include "qxbcpp.h"
+#include "raw_sqlite.h"
 
 namespace {
 
@@ -97,12 +98,14 @@ double rawCsvRead(const char* outPath, long* rows) {
     sqlite3* db = nullptr;
     check(sqlite3_open_v2((home + "/data/demo.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK, "open",
           "demo.db");
+    benchdata::addGetBit(db);
     const char* sql =
         "SELECT i.ID, i.ITEM_KEY, COALESCE(vi.LABEL, i.ITEM_TEXT), vi.PARENT_ITEM_ID, t.TEXT_VALUE, a.NAME, a.LABEL, "
         "g.CODE, d.NAME, v.VERSION_NUMBER FROM kiv_rdm_domains d JOIN kiv_rdm_domain_versions v ON v.DOMAIN_ID = d.ID "
         "JOIN kiv_rdm_version_items vi ON vi.VERSION_ID = v.ID JOIN kiv_rdm_items i ON i.ID = vi.ITEM_ID "
         "LEFT JOIN kiv_rdm_item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
-        "LEFT JOIN kiv_rdm_version_item_value_links l ON l.VERSION_ID = v.ID AND l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
+        "LEFT JOIN kiv_rdm_version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID AND "
+        BENCH_LINK_HELD_BY("kiv_rdm_", "v.ID", "l") " "
         "LEFT JOIN kiv_rdm_localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
         "LEFT JOIN kiv_rdm_attributes a ON a.ID = iv.ATTRIBUTE_ID LEFT JOIN kiv_rdm_languages g ON g.ID = t.LANGUAGE_ID "
         "WHERE d.NAME = 'D' AND v.VERSION_NUMBER = 1 ORDER BY d.ID, v.ID, vi.ID, iv.ID, l.ID";

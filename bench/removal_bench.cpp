@@ -11,6 +11,7 @@
 // The statements the store runs during the removals are watched through
 // SQLite's statement counters: a full-scan step or an automatic index in
 // any of them is printed (goal: none).
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -30,6 +31,7 @@
 #include "RefDataAdmin.h"
 #include "RefDataHandle.h"
 #include "qxbcpp.h"
+#include "raw_sqlite.h"
 #include "repadm.h"
 
 namespace {
@@ -95,6 +97,7 @@ public:
         sqlite3_busy_timeout(db_, 60000);
         exec("PRAGMA journal_mode=WAL");
         exec("PRAGMA synchronous=NORMAL");
+        benchdata::addGetBit(db_);
     }
     ~RawDb() { sqlite3_close(db_); }
     RawDb(const RawDb&) = delete;
@@ -135,6 +138,18 @@ private:
 
     sqlite3* db_ = nullptr;
 };
+
+// The version's bitmaps (a block of 4096 link ids each) holding the links
+// first to last.
+void holdLinks(RawDb& db, sqlite3_int64 version, sqlite3_int64 first, sqlite3_int64 last) {
+    for (sqlite3_int64 block = first / 4096; block <= last / 4096; ++block) {
+        std::string bits(512, '\0');
+        for (sqlite3_int64 id = std::max(first, block * 4096); id <= std::min(last, block * 4096 + 4095); ++id)
+            bits[static_cast<std::size_t>(id % 4096 / 8)] |= static_cast<char>(1 << (id % 8));
+        db.run("INSERT INTO b_version_link_sets (VERSION_ID, BLOCK, BITS) VALUES (?1, ?2, CAST(?4 AS BLOB))",
+               {version, block}, bits);
+    }
+}
 
 // A domain with `versions` versions of `items` items each, as imports write
 // them (the versions share the domain's items; each version has its own
@@ -206,11 +221,13 @@ sqlite3_int64 writeDomain(RawDb& db, const std::string& name, int versions, int 
             "g.ID FROM b_item_attribute_values v, b_languages g WHERE v.VERSION_ID = ?1 AND g.ID <= 2 "
             "ORDER BY v.ID, g.ID",
             {version});
+        const sqlite3_int64 firstLink = db.number("SELECT COALESCE(MAX(ID), 0) + 1 FROM b_version_item_value_links");
         db.run(
             "INSERT INTO b_version_item_value_links (VERSION_ID, LOCALIZED_TEXT_ID, ITEM_ATTRIBUTE_VALUE_ID) "
             "SELECT ?1, ?3 + 2 * (v.ID - ?2) + g.ID - 1, v.ID FROM b_item_attribute_values v, b_languages g "
             "WHERE v.VERSION_ID = ?1 AND g.ID <= 2 ORDER BY v.ID, g.ID",
             {version, firstValue, firstText});
+        holdLinks(db, version, firstLink, db.number("SELECT MAX(ID) FROM b_version_item_value_links"));
     }
     db.exec("COMMIT");
     return domain;
@@ -220,10 +237,16 @@ sqlite3_int64 writeDomain(RawDb& db, const std::string& name, int versions, int 
 // transaction, without the checks for rows another version shares.
 void rawDeleteVersion(RawDb& db, sqlite3_int64 version) {
     db.run(
-        "DELETE FROM b_localized_texts WHERE ID IN (SELECT LOCALIZED_TEXT_ID FROM b_version_item_value_links "
-        "WHERE VERSION_ID = ?1)",
+        "DELETE FROM b_localized_texts WHERE ID IN (SELECT l.LOCALIZED_TEXT_ID FROM b_version_link_sets s "
+        "CROSS JOIN b_version_item_value_links l WHERE s.VERSION_ID = ?1 AND l.ID BETWEEN s.BLOCK * 4096 "
+        "AND s.BLOCK * 4096 + 4095 AND get_bit(s.BITS, l.ID % 4096) = 1)",
         {version});
-    db.run("DELETE FROM b_version_item_value_links WHERE VERSION_ID = ?1", {version});
+    db.run(
+        "DELETE FROM b_version_item_value_links WHERE ID IN (SELECT l.ID FROM b_version_link_sets s "
+        "CROSS JOIN b_version_item_value_links l WHERE s.VERSION_ID = ?1 AND l.ID BETWEEN s.BLOCK * 4096 "
+        "AND s.BLOCK * 4096 + 4095 AND get_bit(s.BITS, l.ID % 4096) = 1)",
+        {version});
+    db.run("DELETE FROM b_version_link_sets WHERE VERSION_ID = ?1", {version});
     db.run("DELETE FROM b_version_item_values WHERE VERSION_ID = ?1", {version});
     db.run("DELETE FROM b_item_attribute_values WHERE VERSION_ID = ?1", {version});
     db.run("DELETE FROM b_version_items WHERE VERSION_ID = ?1", {version});

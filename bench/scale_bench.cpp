@@ -45,6 +45,7 @@
 #include <string>
 #include <vector>
 
+#include "raw_sqlite.h"
 #include "release_data.h"
 
 namespace {
@@ -113,6 +114,7 @@ public:
         const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
         if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) fail("cannot open " + path);
         if (writable) exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
+        benchdata::addGetBit(db_);
     }
     ~Database() { sqlite3_close_v2(db_); }
     Database(const Database&) = delete;
@@ -156,6 +158,10 @@ public:
     }
     Statement& null(int index) {
         sqlite3_bind_null(statement_, index);
+        return *this;
+    }
+    Statement& blob(int index, const std::string& value) {
+        sqlite3_bind_blob(statement_, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
         return *this;
     }
     // Runs a write to its end; answers the new row's id.
@@ -228,6 +234,14 @@ double rawImport(const std::string& path, int items, RawIds* ids) {
         Statement record(db,
                          "INSERT INTO {P}change_records (DOMAIN_ID, STATUS, OBJECT_ID, TABLE_CODE, DESCRIPTION, "
                          "LANGUAGE_ID, ACCOUNT_ID, CREATED) VALUES (?, 'A', ?, ?, ?, 1, 1, ?)");
+        Statement linkBlock(db, "INSERT INTO {P}version_link_sets (VERSION_ID, BLOCK, BITS) VALUES (?, ?, ?)");
+        // The version's bitmaps of the links it holds, by block of 4096 ids.
+        std::map<sqlite3_int64, std::string> blocks;
+        auto hold = [&](sqlite3_int64 linkId) {
+            std::string& bits = blocks[linkId / 4096];
+            bits.resize(512, '\0');
+            bits[static_cast<std::size_t>(linkId % 4096 / 8)] |= static_cast<char>(1 << (linkId % 8));
+        };
         const double now = julianNow();
 
         db.exec("BEGIN IMMEDIATE");
@@ -246,10 +260,10 @@ double rawImport(const std::string& path, int items, RawIds* ids) {
                 value.integer(1, versionItemId).integer(2, attributeId).integer(3, itemId).integer(4, ids->version).run();
             versionValue.integer(1, ids->version).integer(2, valueId).run();
             const sqlite3_int64 firstText = text.text(1, first).integer(2, firstLanguage).run();
-            link.integer(1, ids->version).integer(2, firstText).integer(3, valueId).run();
+            hold(link.integer(1, ids->version).integer(2, firstText).integer(3, valueId).run());
             if (second == nullptr) return;
             const sqlite3_int64 secondText = text.text(1, *second).integer(2, 2).run();
-            link.integer(1, ids->version).integer(2, secondText).integer(3, valueId).run();
+            hold(link.integer(1, ids->version).integer(2, secondText).integer(3, valueId).run());
         };
         for (int n = 0; n < items; ++n) {
             const sqlite3_int64 itemId = item.text(1, key(n)).text(2, label(n)).run();
@@ -282,6 +296,7 @@ double rawImport(const std::string& path, int items, RawIds* ids) {
         addRecord(ids->version, "RDDOVR",
                   "Imported " + std::to_string(items) + " items with " + std::to_string(textCount(items)) +
                       " values");
+        for (const auto& [block, bits] : blocks) linkBlock.integer(1, ids->version).integer(2, block).blob(3, bits).run();
         db.exec("COMMIT");
     }
     return secondsSince(start);
@@ -300,7 +315,7 @@ double rawRead(const std::string& path, const RawIds& ids, long long* rows) {
                          "LEFT JOIN {P}item_attribute_values v ON v.VERSION_ITEM_ID = vi.ID "
                          "LEFT JOIN {P}attributes a ON a.ID = v.ATTRIBUTE_ID "
                          "LEFT JOIN {P}version_item_value_links k "
-                         "  ON k.VERSION_ID = vi.VERSION_ID AND k.ITEM_ATTRIBUTE_VALUE_ID = v.ID "
+                         "  ON k.ITEM_ATTRIBUTE_VALUE_ID = v.ID AND " BENCH_LINK_HELD_BY("{P}", "vi.VERSION_ID", "k") " "
                          "LEFT JOIN {P}localized_texts t ON t.ID = k.LOCALIZED_TEXT_ID "
                          "LEFT JOIN {P}languages l ON l.ID = t.LANGUAGE_ID "
                          "WHERE vi.VERSION_ID = ? ORDER BY vi.ID");
@@ -320,7 +335,7 @@ double rawRead(const std::string& path, const RawIds& ids, long long* rows) {
 }
 
 // What rdm copy writes: a new domain and version holding the source
-// version's attributes, items, value references and links.
+// version's attributes, items and value references, and sharing its links.
 double rawCopy(const std::string& path, RawIds* ids) {
     const auto start = std::chrono::steady_clock::now();
     {
@@ -346,9 +361,8 @@ double rawCopy(const std::string& path, RawIds* ids) {
             "WHERE VERSION_ID = ?3 ORDER BY ID",
             "INSERT INTO {P}version_item_values (VERSION_ID, ITEM_ATTRIBUTE_VALUE_ID) "
             "SELECT ?2, ITEM_ATTRIBUTE_VALUE_ID FROM {P}version_item_values WHERE VERSION_ID = ?3 ORDER BY ID",
-            "INSERT INTO {P}version_item_value_links (VERSION_ID, LOCALIZED_TEXT_ID, ITEM_ATTRIBUTE_VALUE_ID) "
-            "SELECT ?2, LOCALIZED_TEXT_ID, ITEM_ATTRIBUTE_VALUE_ID FROM {P}version_item_value_links "
-            "WHERE VERSION_ID = ?3 ORDER BY ID",
+            "INSERT INTO {P}version_link_sets (VERSION_ID, BLOCK, BITS) "
+            "SELECT ?2, BLOCK, BITS FROM {P}version_link_sets WHERE VERSION_ID = ?3",
         };
         for (const char* sql : copies) {
             Statement copy(db, sql);
@@ -364,15 +378,15 @@ double rawCopy(const std::string& path, RawIds* ids) {
     return secondsSince(start);
 }
 
-// The copy's own rows, deleted set by set; the items, values and texts it
-// shares with its source stay.
+// The copy's own rows, deleted set by set; the items, values, links and
+// texts it shares with its source stay.
 double rawRemove(const std::string& path, const RawIds& ids) {
     const auto start = std::chrono::steady_clock::now();
     {
         Database db(path);
         db.exec("BEGIN IMMEDIATE");
         const char* const deletions[] = {
-            "DELETE FROM {P}version_item_value_links WHERE VERSION_ID = ?1",
+            "DELETE FROM {P}version_link_sets WHERE VERSION_ID = ?1",
             "DELETE FROM {P}version_item_values WHERE VERSION_ID = ?1",
             "DELETE FROM {P}version_items WHERE VERSION_ID = ?1",
             "DELETE FROM {P}version_attributes WHERE VERSION_ID = ?1",

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "qxbcpp.h"
+#include "raw_sqlite.h"
 #include "repadm.h"
 
 namespace {
@@ -26,9 +27,8 @@ const char kRawItemsSql[] =
     "FROM b_domains d JOIN b_domain_versions v ON v.DOMAIN_ID = d.ID "
     "JOIN b_version_items vi ON vi.VERSION_ID = v.ID JOIN b_items i ON i.ID = vi.ITEM_ID "
     "LEFT JOIN b_item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID AND EXISTS (SELECT 1 FROM "
-    "b_version_item_value_links x WHERE x.VERSION_ID = v.ID AND x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID) "
-    "LEFT JOIN b_version_item_value_links l ON l.VERSION_ID = v.ID AND l.ITEM_ATTRIBUTE_VALUE_ID = "
-    "iv.ID "
+    "b_version_item_value_links x WHERE x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID AND " BENCH_LINK_HELD_BY("b_", "v.ID", "x") ") "
+    "LEFT JOIN b_version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID AND " BENCH_LINK_HELD_BY("b_", "v.ID", "l") " "
     "LEFT JOIN b_localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
     "LEFT JOIN b_attributes a ON a.ID = iv.ATTRIBUTE_ID LEFT JOIN b_languages g ON g.ID = "
     "t.LANGUAGE_ID "
@@ -111,6 +111,7 @@ sqlite3* openRaw() {
         std::exit(1);
     }
     sqlite3_busy_timeout(db, 5000);
+    benchdata::addGetBit(db);
     return db;
 }
 

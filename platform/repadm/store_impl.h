@@ -282,19 +282,28 @@ private:
         // a walk holding a read snapshot (see beforeWrite).
         std::string error;
         if (!session_->beforeWrite(0, &error)) return fail(operation, error);
+        // Inside a transaction the link bitmaps changed so far are written
+        // first: a roll-back of this savepoint then forgets what its body
+        // changed in memory, and nothing else.
+        if (session_->connection().inTransaction() && !session_->flushLinkSets(&error))
+            return fail(operation, error);
         Savepoint savepoint(session_->connection());
         if (!savepoint.started()) return fail(operation, savepoint.error());
         // The savepoint that began the transaction also ends it: the ids
         // handed out are saved before its commit and read anew after it.
         struct Forget {
             StoreSession* session;
+            bool outer;
+            bool released = false;
             ~Forget() {
-                if (session) session->forgetIds();
+                if (outer) session->forgetIds();
+                else if (!released) session->forgetLinkSets();
             }
-        } forget{savepoint.outer() ? session_.get() : nullptr};
+        } forget{session_.get(), savepoint.outer()};
         if (!body()) return false;
         if (savepoint.outer() && !session_->saveIds(&error)) return fail(operation, error);
         if (!savepoint.release()) return fail(operation, savepoint.error());
+        forget.released = true;
         return true;
     }
     // True when sql (one "?" for the id) finds a row; otherwise fails
