@@ -74,11 +74,12 @@ CREATE TABLE {P}version_item_values (ID INTEGER PRIMARY KEY, VERSION_ID INTEGER,
   ITEM_ATTRIBUTE_VALUE_ID INTEGER);
 -- A link row (a text of a value) is shared by every version that holds it:
 -- a new version that keeps a value's text takes the row its older version
--- has. VERSION_ID is the version the row was made for. Which rows a version
--- holds is {P}version_link_sets: one row per version and block of 4096 link
--- ids, whose BITS (512 bytes) have bit ID % 4096 set (get_bit) for each row
--- of the block the version holds. A link row lives as long as a version
--- holds it.
+-- has. Which rows a version holds is {P}version_link_sets: one row per
+-- version and block of 4096 link ids, whose BITS (512 bytes) have bit
+-- ID % 4096 set (get_bit) for each row of the block the version holds. A
+-- link row lives as long as a version holds it. Its VERSION_ID is NULL or a
+-- version that holds it (the newest to have taken it): that version's
+-- listings know it is theirs without a look at the bitmaps.
 CREATE TABLE {P}version_item_value_links (ID INTEGER PRIMARY KEY, VERSION_ID INTEGER,
   LOCALIZED_TEXT_ID INTEGER, ITEM_ATTRIBUTE_VALUE_ID INTEGER);
 CREATE TABLE {P}version_link_sets (VERSION_ID INTEGER NOT NULL, BLOCK INTEGER NOT NULL, BITS BYTEA NOT NULL,

@@ -17,6 +17,17 @@
 #define RDM_LINK_HELD_BY(version, link)                                                              \
     "get_bit((SELECT hs.BITS FROM {P}version_link_sets hs WHERE hs.VERSION_ID = " version              \
     " AND hs.BLOCK = " link " / 4096), " link " % 4096) = 1"
+// Held by the version, for a link row with the alias given: a row stamped
+// with the version (VERSION_ID, see schema.sql) is held without a look at
+// the bitmaps.
+#define RDM_LINK_OF_VERSION(version, alias) \
+    "(" alias ".VERSION_ID = " version " OR " RDM_LINK_HELD_BY(version, alias ".ID") ")"
+// The newest version other than the given one that holds the link row:
+// its new stamp when the given version lets the row go.
+#define RDM_LINK_NEXT_STAMP(version, link)                                                             \
+    "(SELECT ho.VERSION_ID FROM {P}version_link_sets ho WHERE ho.BLOCK = " link " / 4096 AND "        \
+    "ho.VERSION_ID IS DISTINCT FROM " version " AND get_bit(ho.BITS, " link " % 4096) = 1 "            \
+    "ORDER BY ho.VERSION_ID DESC LIMIT 1)"
 // Held by a version other than the given one: by the bitmaps' BLOCK index.
 #define RDM_LINK_HELD_ELSEWHERE(version, link)                                                        \
     "EXISTS (SELECT 1 FROM {P}version_link_sets ho WHERE ho.BLOCK = " link " / 4096 AND "            \

@@ -196,9 +196,9 @@ StoreResultSet* RefDataStoreImpl::listVersionContentByKey(unsigned versionId) {
         "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
         "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS DISTINCT FROM vi.VERSION_ID) AND EXISTS (SELECT 1 "
         "  FROM {P}version_item_value_links x WHERE x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
-        "  AND " RDM_LINK_HELD_BY("vi.VERSION_ID", "x.ID") ") "
+        "  AND " RDM_LINK_OF_VERSION("vi.VERSION_ID", "x") ") "
         "LEFT JOIN {P}version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
-        "  AND " RDM_LINK_HELD_BY("vi.VERSION_ID", "l.ID") " "
+        "  AND " RDM_LINK_OF_VERSION("vi.VERSION_ID", "l") " "
         "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
         "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID "
         "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "
@@ -287,6 +287,7 @@ bool RefDataStoreImpl::insertVersionItemValueLink(unsigned versionId, unsigned l
     const bool sharable = localizedTextId != kNoId && itemAttributeValueId != kNoId;
     if (sharable && !session_->sharableLink(versionId, itemAttributeValueId, localizedTextId, &link, &error))
         return fail(operation, error);
+    const bool taken = link != 0;
     if (link == 0) {
         if (!session_->nextId(Numbered::kVersionItemValueLinks, &link, &error)) return fail(operation, error);
         if (!write(operation, sql, kVersionItemValueLinks,
@@ -295,7 +296,7 @@ bool RefDataStoreImpl::insertVersionItemValueLink(unsigned versionId, unsigned l
             return false;
         if (sharable) session_->noteNewLink(itemAttributeValueId, localizedTextId, link);
     }
-    if (!session_->holdLink(versionId, link, &error)) return fail(operation, error);
+    if (!session_->holdLink(versionId, link, taken, &error)) return fail(operation, error);
     if (newId) *newId = static_cast<unsigned>(link);
     return true;
 }
@@ -336,6 +337,9 @@ bool RefDataStoreImpl::deleteVersionItemValueLinks(unsigned versionId, unsigned 
                                                    unsigned itemAttributeValueId) {
     static const char sqlDropLink[] =
         "DELETE FROM {P}version_item_value_links WHERE ID = ?1 AND NOT " RDM_LINK_HELD_ELSEWHERE("NULL", "?1");
+    static const char sqlStamp[] =
+        "UPDATE {P}version_item_value_links SET VERSION_ID = " RDM_LINK_NEXT_STAMP("NULL", "?1")
+        " WHERE ID = ?1 AND VERSION_ID = ?2";
     static const char sqlDropText[] =
         "DELETE FROM {P}localized_texts WHERE ID = ?1 AND NOT EXISTS (SELECT 1 FROM "
         "{P}version_item_value_links a WHERE a.LOCALIZED_TEXT_ID = ?1)";
@@ -374,7 +378,9 @@ bool RefDataStoreImpl::deleteVersionItemValueLinks(unsigned versionId, unsigned 
         }
         if (!settleLinks(operation)) return false;
         for (const Held& held : released) {
-            if (!write(operation, sqlDropLink, kVersionItemValueLinks, {numberValue(held.link)})) return false;
+            if (!write(operation, sqlDropLink, kVersionItemValueLinks, {numberValue(held.link)}) ||
+                !write(operation, sqlStamp, kVersionItemValueLinks, {numberValue(held.link), numberValue(held.version)}))
+                return false;
             if (held.hasText && !write(operation, sqlDropText, kVersionItemValueLinks | kLocalizedTexts,
                                        {numberValue(held.text)}))
                 return false;
@@ -409,9 +415,9 @@ StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, uns
         "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
         "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS DISTINCT FROM v.ID) AND EXISTS (SELECT 1 "
         "  FROM {P}version_item_value_links x WHERE x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
-        "  AND " RDM_LINK_HELD_BY("v.ID", "x.ID") ") "
+        "  AND " RDM_LINK_OF_VERSION("v.ID", "x") ") "
         "LEFT JOIN {P}version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
-        "  AND " RDM_LINK_HELD_BY("v.ID", "l.ID") " "
+        "  AND " RDM_LINK_OF_VERSION("v.ID", "l") " "
         "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
         "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID "
         "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "

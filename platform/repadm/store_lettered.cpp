@@ -338,14 +338,16 @@ bool RefDataStoreImpl::deleteVersionRowsG(unsigned key, unsigned versionId) {
 
 // --- a version's item content, set-based ----------------------------------------------------
 
-// Six statements keyed by the version (?1), in an order that lets each
+// Seven statements keyed by the version (?1), in an order that lets each
 // reach its rows through an index:
 // 1. the values the version's links and version item values name that
 //    another, gone version owned and that no other version uses (a copy
 //    outliving its source); read while the version still holds its links;
 // 2. the texts of the link rows only this version holds that no link row
 //    held by another version uses;
-// 3. those link rows, then the version's bitmaps and version item values;
+// 3. those link rows; the rows left that carry the version's stamp take
+//    the newest other holder's; then the version's bitmaps and version
+//    item values;
 // 4. the values the version owns that no link row and no other version's
 //    version item value names: the link rows left are all held elsewhere.
 // The rows checked are only those the version holds or owns, so the cost
@@ -368,6 +370,10 @@ bool RefDataStoreImpl::deleteVersionItemContent(unsigned versionId) {
     static const char sqlLinks[] =
         "DELETE FROM {P}version_item_value_links WHERE ID IN (SELECT l.ID FROM " RDM_LINKS_OF_SETS_FROM
         " WHERE s.VERSION_ID = ?1 AND " RDM_LINKS_OF_SETS_WHERE " AND NOT " RDM_LINK_HELD_ELSEWHERE("?1", "l.ID") ")";
+    static const char sqlStamps[] =
+        "UPDATE {P}version_item_value_links SET VERSION_ID = " RDM_LINK_NEXT_STAMP("?1", "{P}version_item_value_links.ID")
+        " WHERE VERSION_ID = ?1 AND ID IN (SELECT l.ID FROM " RDM_LINKS_OF_SETS_FROM " WHERE s.VERSION_ID = ?1 AND "
+        RDM_LINKS_OF_SETS_WHERE ")";
     static const char sqlSets[] = "DELETE FROM {P}version_link_sets WHERE VERSION_ID = ?1";
     static const char sqlItemValues[] = "DELETE FROM {P}version_item_values WHERE VERSION_ID = ?1";
     static const char sqlOwnedValues[] =
@@ -385,6 +391,7 @@ bool RefDataStoreImpl::deleteVersionItemContent(unsigned versionId) {
         return write(operation, sqlUsedValues, tables, {version}) &&
                write(operation, sqlTexts, tables, {version}) &&
                write(operation, sqlLinks, tables, {version}) &&
+               write(operation, sqlStamps, tables, {version}) &&
                write(operation, sqlSets, tables, {version}) &&
                write(operation, sqlItemValues, tables, {version}) &&
                write(operation, sqlOwnedValues, tables, {version});

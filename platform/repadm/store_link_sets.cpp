@@ -14,6 +14,13 @@ const char kWriteBlockSql[] =
     "INSERT INTO {P}version_link_sets (VERSION_ID, BLOCK, BITS) VALUES (?, ?, ?) "
     "ON CONFLICT (VERSION_ID, BLOCK) DO UPDATE SET BITS = excluded.BITS";
 const char kDropBlockSql[] = "DELETE FROM {P}version_link_sets WHERE VERSION_ID = ? AND BLOCK = ?";
+// The rows of a block that the version holds and that carry another
+// version's stamp (it has just taken them) get its own.
+const char kStampSql[] =
+    "UPDATE {P}version_item_value_links SET VERSION_ID = s.VERSION_ID FROM {P}version_link_sets s "
+    "WHERE s.VERSION_ID = ?1 AND s.BLOCK = ?2 AND {P}version_item_value_links.ID BETWEEN ?2 * 4096 AND "
+    "?2 * 4096 + 4095 AND get_bit(s.BITS, {P}version_item_value_links.ID % 4096) = 1 "
+    "AND {P}version_item_value_links.VERSION_ID IS DISTINCT FROM ?1";
 const char kWindowSql[] =
     "SELECT ITEM_ATTRIBUTE_VALUE_ID, LOCALIZED_TEXT_ID, ID FROM {P}version_item_value_links "
     "WHERE ITEM_ATTRIBUTE_VALUE_ID BETWEEN ? AND ?";
@@ -62,11 +69,14 @@ bool StoreSession::holdsLink(std::int64_t version, std::int64_t link, bool* held
     return true;
 }
 
-bool StoreSession::holdLink(std::int64_t version, std::int64_t link, std::string* error) {
+bool StoreSession::holdLink(std::int64_t version, std::int64_t link, bool taken, std::string* error) {
     LinkBlock* block = nullptr;
     if (!linkBlock(version, link / kLinkBlock, &block, error)) return false;
     const std::int64_t bit = link % kLinkBlock;
-    block->bits[static_cast<std::size_t>(bit / 8)] |= static_cast<char>(1 << (bit % 8));
+    const auto byte = static_cast<std::size_t>(bit / 8);
+    const auto mask = static_cast<char>(1 << (bit % 8));
+    block->bits[byte] |= mask;
+    block->taken = block->taken || taken;
     block->dirty = true;
     return true;
 }
@@ -138,18 +148,25 @@ bool StoreSession::flushLinkSets(std::string* error) {
         const bool empty = allZero(block.bits);
         if (empty && !block.stored) continue;
         const char* sql = empty ? kDropBlockSql : kWriteBlockSql;
-        const StatementKey key{sql, 0};
-        std::unique_ptr<SqlStatement> statement = checkOut(key, [sql] { return sql; }, error);
-        if (!statement) return false;
-        bool ok = statement->bindInt(1, entry.first.first) && statement->bindInt(2, entry.first.second);
-        if (!empty) ok = ok && statement->bindBlob(3, block.bits.data(), block.bits.size());
-        ok = ok && statement->stepDeferred(std::string()) >= 0;
-        if (!ok) *error = connection_->errorText();
-        checkIn(key, std::move(statement));
-        if (!ok) return false;
+        const std::string* blob = empty ? nullptr : &block.bits;
+        if (!runLinkWrite(sql, entry.first, blob, error)) return false;
+        if (!empty && block.taken && !runLinkWrite(kStampSql, entry.first, nullptr, error)) return false;
     }
     linkBlocks_.clear();
     return true;
+}
+
+bool StoreSession::runLinkWrite(const char* sql, const std::pair<std::int64_t, std::int64_t>& versionBlock,
+                                const std::string* bits, std::string* error) {
+    const StatementKey key{sql, 0};
+    std::unique_ptr<SqlStatement> statement = checkOut(key, [sql] { return sql; }, error);
+    if (!statement) return false;
+    bool ok = statement->bindInt(1, versionBlock.first) && statement->bindInt(2, versionBlock.second);
+    if (bits) ok = ok && statement->bindBlob(3, bits->data(), bits->size());
+    ok = ok && statement->stepDeferred(std::string()) >= 0;
+    if (!ok) *error = connection_->errorText();
+    checkIn(key, std::move(statement));
+    return ok;
 }
 
 void StoreSession::forgetLinkSets() {

@@ -129,7 +129,9 @@ public:
     // read or write fails.
     static constexpr std::int64_t kLinkBlock = 4096;
     bool holdsLink(std::int64_t version, std::int64_t link, bool* held, std::string* error);
-    bool holdLink(std::int64_t version, std::int64_t link, std::string* error);
+    // taken: the row was made for another version; the flush stamps it with
+    // this one (its VERSION_ID), whose listings then read it without the bitmap.
+    bool holdLink(std::int64_t version, std::int64_t link, bool taken, std::string* error);
     bool releaseLink(std::int64_t version, std::int64_t link, std::string* error);
     // A stored link row of (value, text) that version does not hold yet, to
     // share; 0 when there is none. Reads the links of 4096 values at a time.
@@ -158,10 +160,15 @@ private:
     IdSequence sequences_[kNumberedTables];
     struct LinkBlock {
         std::string bits;     // kLinkBlock / 8 bytes
+        bool taken = false;   // holds rows taken from other versions since it was read
         bool stored = false;  // a row holds it
         bool dirty = false;
     };
     bool linkBlock(std::int64_t version, std::int64_t block, LinkBlock** found, std::string* error);
+    // Runs sql with (version, block) as its first parameters and bits (if
+    // given) as its third; the driver may send it on without waiting.
+    bool runLinkWrite(const char* sql, const std::pair<std::int64_t, std::int64_t>& versionBlock,
+                      const std::string* bits, std::string* error);
     std::map<std::pair<std::int64_t, std::int64_t>, LinkBlock> linkBlocks_;
     // The links of the values [first, first + kLinkBlock) as (value, text,
     // id), sorted; the most recently used first.

@@ -3,6 +3,7 @@
 // texts included), and touch nothing else. Also the transaction rules around
 // them.
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "store_fixture.h"
@@ -153,6 +154,58 @@ TEST_F(CascadeTest, SharedValuesAndTextsGoWithTheirLastUser) {
     EXPECT_EQ(counts["localized_texts"], textsBefore);
     EXPECT_EQ(rowsOf(store_->listLocalizedTexts(kAny, alone, kAny)).size(), 1u);
     EXPECT_GT(empty, 0);
+}
+
+// Versions that keep a value's texts share its link rows; each keeps its
+// own content as the others let texts go. Version 2 takes version 1's rows,
+// then lets "two" go; version 3 takes "one" and then loses its content
+// while it lives on.
+TEST_F(CascadeTest, VersionsSharingLinkRowsKeepTheirOwnTexts) {
+    const unsigned d = domain("shared");
+    const unsigned it = item("k");
+    const unsigned v[4] = {0, version(d, 1), version(d, 2), version(d, 3)};
+    unsigned held[4] = {};
+    for (int n = 1; n <= 3; ++n) held[n] = versionItem(v[n], it);
+    value(v[1], versionItem(v[1], item("other")), attribute("b"), {{"other", 1}});
+    const std::vector<Row> made = rowsOf(store_->listVersionItemValueLinks(v[1], kAny, kAny));
+    const unsigned linked = value(v[1], held[1], attribute("a"), {{"one", 1}, {"two", 2}});
+    auto texts = [&](int n) {
+        std::multiset<std::string> found;
+        for (const Row& row : rowsOf(store_->listItemsWithAttributes(d, n)))
+            if (row.at(1) == "k") found.insert(row.at(4));
+        return found;
+    };
+    const std::vector<Row> own = rowsOf(store_->listVersionItemValueLinks(v[1], kAny, kAny));
+    ASSERT_EQ(own.size(), made.size() + 2);
+    const int rows = tableCounts(store_.get())["version_item_value_links"];
+    for (const Row& link : own) {
+        if (std::stoul(link[2]) != linked) continue;
+        ASSERT_TRUE(store_->insertVersionItemValueLink(v[2], std::stoul(link[1]), linked));
+    }
+    EXPECT_EQ(tableCounts(store_.get())["version_item_value_links"], rows) << "version 2 shares the rows";
+    std::vector<std::string> ids1, ids2;
+    for (const Row& row : own) {
+        if (std::stoul(row[2]) == linked) ids1.push_back(row[3]);
+    }
+    for (const Row& row : rowsOf(store_->listVersionItemValueLinks(v[2], kAny, kAny))) ids2.push_back(row[3]);
+    EXPECT_EQ(ids2, ids1);
+
+    const unsigned two = std::stoul(rowsOf(store_->listLocalizedTexts(kAny, "two", kAny)).at(0).at(0));
+    const unsigned one = std::stoul(rowsOf(store_->listLocalizedTexts(kAny, "one", kAny)).at(0).at(0));
+    ASSERT_TRUE(store_->deleteVersionItemValueLinks(v[2], two, kAny)) << store_->getLastError().asCstr();
+    EXPECT_EQ(texts(1), (std::multiset<std::string>{"one", "two"}));
+    EXPECT_EQ(texts(2), (std::multiset<std::string>{"one"}));
+
+    ASSERT_TRUE(store_->insertVersionItemValueLink(v[3], one, linked));
+    EXPECT_EQ(texts(3), (std::multiset<std::string>{"one"}));
+    ASSERT_TRUE(store_->deleteVersionItemContent(v[3])) << store_->getLastError().asCstr();
+    EXPECT_EQ(texts(3), (std::multiset<std::string>{"<null>"})) << "the item without texts";
+    EXPECT_EQ(texts(2), (std::multiset<std::string>{"one"}));
+
+    ASSERT_TRUE(store_->deleteVersionItemContent(v[1])) << store_->getLastError().asCstr();
+    EXPECT_EQ(texts(2), (std::multiset<std::string>{"one"}));
+    EXPECT_TRUE(rowsOf(store_->listLocalizedTexts(kAny, "two", kAny)).empty()) << "no version holds it";
+    EXPECT_EQ(rowsOf(store_->listVersionItemValueLinks(kAny, one, kAny)).size(), 1u);
 }
 
 TEST_F(CascadeTest, DeletionsOfNothingSucceed) {
