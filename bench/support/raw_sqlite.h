@@ -13,7 +13,7 @@ void addGetBit(sqlite3* db);
 }  // namespace benchdata
 
 // The link row l is held by the version whose id is the expression version
-// (the tables' prefix is p).
+// (the tables' prefix is p): stamped with it, or in its bitmap.
 #define BENCH_LINK_HELD_BY(p, version, l)                                                              \
-    "get_bit((SELECT hs.BITS FROM " p "version_link_sets hs WHERE hs.VERSION_ID = " version            \
-    " AND hs.BLOCK = " l ".ID / 4096), " l ".ID % 4096) = 1"
+    "(" l ".VERSION_ID = " version " OR get_bit((SELECT hs.BITS FROM " p "version_link_sets hs "        \
+    "WHERE hs.VERSION_ID = " version " AND hs.BLOCK = " l ".ID / 4096), " l ".ID % 4096) = 1)"
