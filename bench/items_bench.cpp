@@ -179,7 +179,7 @@ void BM_ItemsRawSqlite(benchmark::State& state) {
         state.SkipWithError("cannot open the database");
         return;
     }
-    benchdata::addGetBit(db);
+    repadm::addSqliteFunctions(db);
     std::int64_t rows = 0;
     for (auto _ : state) {
         sqlite3_stmt* statement = nullptr;

@@ -98,7 +98,7 @@ double rawCsvRead(const char* outPath, long* rows) {
     sqlite3* db = nullptr;
     check(sqlite3_open_v2((home + "/data/demo.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK, "open",
           "demo.db");
-    benchdata::addGetBit(db);
+    repadm::addSqliteFunctions(db);
     const char* sql =
         "SELECT i.ID, i.ITEM_KEY, COALESCE(vi.LABEL, i.ITEM_TEXT), vi.PARENT_ITEM_ID, t.TEXT_VALUE, a.NAME, a.LABEL, "
         "g.CODE, d.NAME, v.VERSION_NUMBER FROM kiv_rdm_domains d JOIN kiv_rdm_domain_versions v ON v.DOMAIN_ID = d.ID "

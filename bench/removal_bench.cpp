@@ -97,7 +97,7 @@ public:
         sqlite3_busy_timeout(db_, 60000);
         exec("PRAGMA journal_mode=WAL");
         exec("PRAGMA synchronous=NORMAL");
-        benchdata::addGetBit(db_);
+        repadm::addSqliteFunctions(db_);
     }
     ~RawDb() { sqlite3_close(db_); }
     RawDb(const RawDb&) = delete;

@@ -114,7 +114,7 @@ public:
         const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
         if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) fail("cannot open " + path);
         if (writable) exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
-        benchdata::addGetBit(db_);
+        repadm::addSqliteFunctions(db_);
     }
     ~Database() { sqlite3_close_v2(db_); }
     Database(const Database&) = delete;

@@ -111,7 +111,7 @@ sqlite3* openRaw() {
         std::exit(1);
     }
     sqlite3_busy_timeout(db, 5000);
-    benchdata::addGetBit(db);
+    repadm::addSqliteFunctions(db);
     return db;
 }
 

@@ -2,15 +2,9 @@
 // as the store does.
 #pragma once
 
-#include <sqlite3.h>
-
-namespace benchdata {
-
-// get_bit(bytes, n) on db, as the store's connections have it: bit n % 8 of
-// byte n / 8, 0 past the end, NULL for NULL.
-void addGetBit(sqlite3* db);
-
-}  // namespace benchdata
+// A raw connection gets the store's SQL functions (get_bit) with
+// repadm::addSqliteFunctions.
+#include "repadm/sqlite_functions.h"
 
 // The link row l is held by the version whose id is the expression version
 // (the tables' prefix is p): stamped with it, or in its bitmap.

@@ -15,6 +15,7 @@
 #include "fault_driver.h"
 #include "qxlog.h"
 #include "sql_driver.h"
+#include "sqlite_functions.h"
 
 namespace repadm {
 namespace {
@@ -149,8 +150,7 @@ public:
     explicit SqliteConnection(sqlite3* db) : db_(db) {
         wait_.limit = writeWait();
         sqlite3_busy_handler(db_, waitForLock, &wait_);
-        sqlite3_create_function(db_, "get_bit", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
-                                nullptr, getBit, nullptr, nullptr);
+        addSqliteFunctions(db_);
     }
     ~SqliteConnection() override { sqlite3_close_v2(db_); }
 
@@ -257,6 +257,11 @@ void configureSqlite() {
 }
 
 }  // namespace
+
+void addSqliteFunctions(sqlite3* db) {
+    sqlite3_create_function(db, "get_bit", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr, getBit,
+                            nullptr, nullptr);
+}
 
 std::unique_ptr<SqlConnection> openSqliteConnection(const std::string& path, std::string* error,
                                                     bool create) {
