@@ -117,6 +117,7 @@ public:
     void assign(std::int64_t value);
     void assign(double value);
     void assign(const char* text);  // null pointer: a null value
+    void assign(const char* text, std::size_t length);  // the bytes as they are (NULs too)
     void assign(const QxbString& text);  // a null text: a null value
     void assign(const QxbDate& date);  // the null date: a null value
     void setNull();
@@ -133,6 +134,9 @@ public:
 
     bool isNull() const { return type_ == QXB_TYPE_NULL; }
     qxbType type() const { return type_; }
+    // The text a QXB_TYPE_STRING value holds, without a copy (valid while
+    // the value is unchanged); null for any other type.
+    const QxbString* text() const { return type_ == QXB_TYPE_STRING ? &text_ : nullptr; }
     // Converts the held value to the given type; a value that does not
     // convert becomes null. QXB_TYPE_NULL makes the value null.
     void setType(qxbType type);

@@ -1,7 +1,11 @@
 // The result-set cursor and the in-memory cache cursor of rdcore.
 #include "rdcorecursorimpl.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "rdcorecommon.h"
 
@@ -74,7 +78,16 @@ bool RefDataCursorImpl::isReady() {
 // RefDataCacheCursorImpl: storage
 
 namespace {
-constexpr char kEmptyText[] = "";
+// Every stored text has its byte count (32 bits) just before it, and a NUL
+// after it; the empty text is this one.
+constexpr char kEmptyCell[sizeof(std::uint32_t) + 1] = {};
+const char* const kEmptyText = kEmptyCell + sizeof(std::uint32_t);
+
+std::size_t lengthOf(const char* text) {
+    std::uint32_t length;
+    std::memcpy(&length, text - sizeof length, sizeof length);
+    return length;
+}
 
 std::uint64_t bitsOf(double value) {
     std::uint64_t bits;
@@ -97,31 +110,75 @@ double doubleOf(std::uint64_t bits) {
 }
 }  // namespace
 
+namespace {
+constexpr std::size_t kFirstSlab = 256u << 10;
+constexpr std::size_t kLargestSlab = 8u << 20;
+constexpr std::size_t kHugePage = 2u << 20;
+}  // namespace
+
+// Slabs double from 256 KiB to 8 MiB, so that a small cache stays small;
+// from 2 MiB on a slab starts on a huge-page boundary and is offered to the
+// kernel for huge pages.
+void* RefDataCacheCursorImpl::Slabs::take(std::size_t size) {
+    size = (size + 15) & ~static_cast<std::size_t>(15);
+    if (size > left_) {
+        std::size_t slab = std::min(kLargestSlab, std::max(kFirstSlab, taken_));
+        if (slab < size) slab = (size + kHugePage - 1) & ~(kHugePage - 1);
+        const bool huge = slab >= kHugePage;
+        const std::size_t length = huge ? slab + kHugePage : slab;
+        void* address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (address == MAP_FAILED) throw std::bad_alloc();
+        try {
+            mappings_.push_back({address, length});
+        } catch (...) {
+            munmap(address, length);
+            throw;
+        }
+        const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(address);
+        const std::uintptr_t mask = huge ? kHugePage - 1 : 0;
+        next_ = reinterpret_cast<char*>((start + mask) & ~mask);
+        left_ = slab;
+        taken_ += slab;
+        if (huge) madvise(next_, slab, MADV_HUGEPAGE);  // a hint: without it the pages are small
+    }
+    void* taken = next_;
+    next_ += size;
+    left_ -= size;
+    return taken;
+}
+
+void RefDataCacheCursorImpl::Slabs::clear() {
+    for (const Mapping& mapping : mappings_) munmap(mapping.address, mapping.length);
+    mappings_.clear();
+    next_ = nullptr;
+    left_ = 0;
+    taken_ = 0;
+}
+
 const char* RefDataCacheCursorImpl::TextArena::store(const char* text, std::size_t length) {
-    const std::size_t size = length + 1;
+    const auto counted = static_cast<std::uint32_t>(length);
+    const std::size_t size = sizeof counted + length + 1;
     char* target;
     if (size > kBlockSize / 4) {
         // A long text gets a block of its own; the shared block stays current.
-        std::unique_ptr<char[]> block(new char[size]);
-        target = block.get();
-        blocks_.push_back(std::move(block));
+        target = static_cast<char*>(slabs_.take(size));
     } else {
         if (current_ == nullptr || used_ + size > kBlockSize) {
-            std::unique_ptr<char[]> block(new char[kBlockSize]);
-            blocks_.push_back(std::move(block));
-            current_ = blocks_.back().get();
+            current_ = static_cast<char*>(slabs_.take(kBlockSize));
             used_ = 0;
         }
         target = current_ + used_;
         used_ += size;
     }
+    std::memcpy(target, &counted, sizeof counted);
+    target += sizeof counted;
     std::memcpy(target, text, length);
     target[length] = '\0';
     return target;
 }
 
 void RefDataCacheCursorImpl::TextArena::clear() {
-    blocks_.clear();
+    slabs_.clear();
     current_ = nullptr;
     used_ = 0;
 }
@@ -150,10 +207,11 @@ void RefDataCacheCursorImpl::storeCell(std::size_t cell, std::uint8_t tag, std::
 }
 
 const char* RefDataCacheCursorImpl::storeText(int column, const QxbString& text) {
-    if (text.length() == 0) return kEmptyText;
+    const std::size_t length = text.length();
+    if (length == 0) return kEmptyText;
     const char*& last = lastTexts_[static_cast<std::size_t>(column)];
-    if (last != nullptr && std::strcmp(last, text.asCstr()) == 0) return last;
-    last = texts_.store(text.asCstr(), text.length());
+    if (last != nullptr && lengthOf(last) == length && std::memcmp(last, text.asCstr(), length) == 0) return last;
+    last = texts_.store(text.asCstr(), length);
     return last;
 }
 
@@ -173,9 +231,11 @@ QxbDatavar RefDataCacheCursorImpl::valueAt(std::size_t cell) const {
         case QXB_TYPE_DOUBLE:
             value.assign(doubleOf(payload));
             break;
-        case QXB_TYPE_STRING:
-            value.assign(textOf(payload));
+        case QXB_TYPE_STRING: {
+            const char* text = textOf(payload);
+            value.assign(text, lengthOf(text));
             break;
+        }
         case QXB_TYPE_DATE:
             value.assign(QxbDate(doubleOf(payload)));
             break;
@@ -215,13 +275,11 @@ int RefDataCacheCursorImpl::addRow() {
     const std::size_t width = columnCount > 0 ? static_cast<std::size_t>(columnCount) : 0;
     const std::size_t cellsNeeded = (static_cast<std::size_t>(rowCount) + 1) * width;
     try {
-        // A new chunk's tags are zeroed: every cell of a new row is a null
-        // value (a null cell's payload is never read, so it is left as the
-        // allocator gave it rather than written twice).
+        // A new chunk comes zeroed from its slab: every cell of a new row
+        // is a null value.
         while (chunks_.size() * kCellsPerChunk < cellsNeeded) {
-            std::unique_ptr<CellChunk> chunk(new CellChunk);
-            std::memset(chunk->tags, 0, sizeof chunk->tags);
-            chunks_.push_back(std::move(chunk));
+            chunks_.reserve(chunks_.size() + 1);
+            chunks_.push_back(new (cellSlabs_.take(sizeof(CellChunk))) CellChunk);
         }
     } catch (const std::bad_alloc&) {
         return 0;
@@ -249,7 +307,7 @@ bool RefDataCacheCursorImpl::setValue(int column, const QxbDatavar& value) {
                 storeCell(cell, QXB_TYPE_DOUBLE, bitsOf(value.asDouble()));
                 break;
             case QXB_TYPE_STRING: {
-                storeCell(cell, QXB_TYPE_STRING, payloadOf(storeText(column, value.asString())));
+                storeCell(cell, QXB_TYPE_STRING, payloadOf(storeText(column, *value.text())));
                 break;
             }
             case QXB_TYPE_DATE:
@@ -271,6 +329,7 @@ void RefDataCacheCursorImpl::rewind() {
 
 void RefDataCacheCursorImpl::clear() {
     chunks_.clear();
+    cellSlabs_.clear();
     texts_.clear();
     lastTexts_.clear();
     columnNames.reset();
@@ -304,7 +363,8 @@ QxbString RefDataCacheCursorImpl::getString(int column) {
     const std::size_t cell = currentCell(column);
     if (cell == kNoRow) return QxbString();
     if (tagAt(cell) == QXB_TYPE_STRING) {
-        return QxbString(textOf(payloadAt(cell)));
+        const char* text = textOf(payloadAt(cell));
+        return QxbString(text, lengthOf(text));
     }
     return valueAt(cell).asString();
 }

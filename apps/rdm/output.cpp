@@ -32,7 +32,10 @@ void printCsvLine(const std::vector<std::string>& fields, std::FILE* out) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) line += ',';
         const std::string& text = fields[i];
-        if (text.find_first_of(",\"\r\n") == std::string::npos)
+        const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
+            return c == ',' || c == '"' || c == '\r' || c == '\n';
+        });
+        if (plain)
             line += text;
         else
             line += csvField(text);

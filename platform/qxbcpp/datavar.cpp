@@ -173,6 +173,12 @@ void QxbDatavar::assign(const char* text) {
     text_.assign(text);
 }
 
+void QxbDatavar::assign(const char* text, std::size_t length) {
+    clear();
+    type_ = QXB_TYPE_STRING;
+    text_.assign(text, length);
+}
+
 void QxbDatavar::assign(const QxbString& text) {
     if (&text == &text_) return;  // already holds exactly this text
     clear();

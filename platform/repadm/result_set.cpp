@@ -337,19 +337,15 @@ QxbDatavar ResultSetImpl::getValue(int column) {
             break;
         }
         default: {
+            // A text is answered whole, as getString answers it, also when a
+            // NUL byte was stored in it (no write of this store lets one in,
+            // but other writers may have).
             if (cell) {
-                value.assign(QxbString(cell->text));
+                value.assign(cell->text.data(), cell->text.size());
             } else {
-                // A text is answered whole, as getString answers it, also when
-                // a NUL byte was stored in it (no write of this store lets one
-                // in, but other writers may have); a text without one is
-                // assigned directly, which saves a copy.
                 std::size_t length = 0;
                 const char* text = statement_->columnText(column, &length);
-                if (std::memchr(text, '\0', length))
-                    value.assign(QxbString(text, length));
-                else
-                    value.assign(text);
+                value.assign(text, length);
             }
         }
     }
