@@ -70,6 +70,9 @@ void check(bool ok, const char* what, const std::string& detail) {
 
 // Runs rdm with its standard output to outPath; the seconds it took and its
 // peak resident memory in MB.
+// Turns of the step and of its raw baseline.
+const int kTurns = 3;
+
 struct Measured {
     double seconds = 0, peakMB = 0;
 };
@@ -280,15 +283,24 @@ int main(int argc, char** argv) {
     std::printf("  rdm has-item     %8.1f ms a process (goal: under %.0f ms) %s\n", processMs, kProcessGoalMs,
                 lookupsMet ? "met" : "MISSED");
 
-    // The item-list step against the raw read, each written as CSV.
-    const Measured step = measuredRdm({"step", "RDM_ITEM_LIST", "--repository", "demo", "--param", "DOM_VAL=D",
-                                       "--param", "VER_VAL=1", "--format", "csv"},
-                                      "/dev/null");
+    // The item-list step against the raw read, each written as CSV; three
+    // turns each, alternating, and the fastest of each counts: on a shared
+    // machine a single run can be slowed by half by others.
+    Measured step;
+    double raw = 0;
     long rows = 0;
-    const double raw = rawCsvRead("/dev/null", &rows);
+    for (int turn = 0; turn < kTurns; ++turn) {
+        const Measured once = measuredRdm({"step", "RDM_ITEM_LIST", "--repository", "demo", "--param", "DOM_VAL=D",
+                                           "--param", "VER_VAL=1", "--format", "csv"},
+                                          "/dev/null");
+        const double rawOnce = rawCsvRead("/dev/null", &rows);
+        if (turn == 0 || once.seconds < step.seconds) step = once;
+        if (turn == 0 || rawOnce < raw) raw = rawOnce;
+    }
     const bool stepMet = step.seconds <= kStepGoalRatio * raw;
-    std::printf("item-list step over %ld item rows: %.2f s, raw read as CSV %.2f s: %.2fx (goal: at most %.0fx) %s\n",
-                rows, step.seconds, raw, step.seconds / raw, kStepGoalRatio, stepMet ? "met" : "MISSED");
+    std::printf("item-list step over %ld item rows: %.2f s, raw read as CSV %.2f s (fastest of %d): %.2fx (goal: at "
+                "most %.0fx) %s\n",
+                rows, step.seconds, raw, kTurns, step.seconds / raw, kStepGoalRatio, stepMet ? "met" : "MISSED");
 
     bool readsMet = true;
     for (const auto& [what, arguments] :

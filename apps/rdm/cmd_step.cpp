@@ -129,8 +129,12 @@ int runStep(const StepOptions& o) {
             // One buffer for every row: each field's text reuses its room.
             row.resize(values.size());
             for (std::size_t i = 0; i < values.size(); ++i) {
-                const QxbString text = values[i].asString();
-                row[i].assign(text.asCstr(), text.length());
+                if (const QxbString* text = values[i].text()) {
+                    row[i].assign(text->asCstr(), text->length());
+                } else {
+                    const QxbString shown = values[i].asString();
+                    row[i].assign(shown.asCstr(), shown.length());
+                }
             }
             writer->write(row);
             return !writer->failed();  // a full disk takes no more rows

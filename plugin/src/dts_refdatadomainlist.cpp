@@ -3,6 +3,7 @@
 #include "dts_refdatadomainlist.h"
 
 #include <new>
+#include <utility>
 
 #include "dtd_refdata.h"
 #include "qxphlp.h"
@@ -265,6 +266,11 @@ void RefDataListStep::copyValue(StepRow* row, int slot, const QxbDatavar& value)
     if (target != nullptr) *target = value;
 }
 
+void RefDataListStep::copyValue(StepRow* row, int slot, QxbDatavar&& value) {
+    QxbDatavar* target = row->getSlot(slot);
+    if (target != nullptr) *target = std::move(value);
+}
+
 // ---------------------------------------------------------------------------
 // DTS_RefDataDomainList
 
@@ -330,7 +336,7 @@ void DTS_RefDataDomainList::fillRow(StepRow* row, int firstSlot) {
     for (int i = 0; i < outputFieldCount; ++i) {
         QxbDatavar value = cursor->getValue(kDomainColumns[i]);
         if (i == kCreateDateField) value.setType(QXB_TYPE_DATE);
-        copyValue(row, firstSlot + i, value);
+        copyValue(row, firstSlot + i, std::move(value));
     }
 }
 

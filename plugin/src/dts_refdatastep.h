@@ -62,6 +62,8 @@ protected:
     void reportMessage(const char* sourceFile, int line, int code, const QxbString& argument);
     void reportText(const char* text) { step->reportError(QxbString(text)); }
     static void copyValue(StepRow* row, int slot, const QxbDatavar& value);
+    // A value of its own (a cursor's answer) goes to the slot without a copy.
+    static void copyValue(StepRow* row, int slot, QxbDatavar&& value);
 
     PlugStep* step = nullptr;
     RefDataHandle* handle = nullptr;
