@@ -31,9 +31,9 @@ public:
     void assign(const QxbString& other);
     void assign(int value);  // decimal text
 
-    const char* asCstr() const;  // never null
-    unsigned length() const;
-    bool isNull() const;
+    const char* asCstr() const { return text_.c_str(); }  // never null
+    unsigned length() const { return static_cast<unsigned>(text_.size()); }
+    bool isNull() const { return null_; }
     void setNull();
 
     // 0 when equal. caseSensitive false compares ASCII letters without case.
@@ -117,7 +117,7 @@ public:
     void assign(std::int64_t value);
     void assign(double value);
     void assign(const char* text);  // null pointer: a null value
-    void assign(const char* text, std::size_t length);  // the bytes as they are (NULs too)
+    void assign(const char* text, std::size_t length);  // the bytes as they are; null pointer: a null value
     void assign(const QxbString& text);  // a null text: a null value
     void assign(const QxbDate& date);  // the null date: a null value
     void setNull();

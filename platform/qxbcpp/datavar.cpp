@@ -174,7 +174,10 @@ void QxbDatavar::assign(const char* text) {
 }
 
 void QxbDatavar::assign(const char* text, std::size_t length) {
-    clear();
+    // A text replaces a text in its room.
+    if (type_ != QXB_TYPE_STRING || text == nullptr) clear();
+    if (text == nullptr) return;
+    num_.i = 0;
     type_ = QXB_TYPE_STRING;
     text_.assign(text, length);
 }

@@ -95,12 +95,6 @@ void QxbString::assign(int value) {
     null_ = false;
 }
 
-const char* QxbString::asCstr() const { return text_.c_str(); }
-
-unsigned QxbString::length() const { return static_cast<unsigned>(text_.size()); }
-
-bool QxbString::isNull() const { return null_; }
-
 void QxbString::setNull() {
     // Give the buffer back: null texts are common in large row sets.
     std::string().swap(text_);
