@@ -108,9 +108,7 @@ double doubleOf(std::uint64_t bits) {
     std::memcpy(&value, &bits, sizeof value);
     return value;
 }
-}  // namespace
 
-namespace {
 constexpr std::size_t kFirstSlab = 256u << 10;
 constexpr std::size_t kLargestSlab = 8u << 20;
 constexpr std::size_t kHugePage = 2u << 20;
@@ -277,10 +275,8 @@ int RefDataCacheCursorImpl::addRow() {
     try {
         // A new chunk comes zeroed from its slab: every cell of a new row
         // is a null value.
-        while (chunks_.size() * kCellsPerChunk < cellsNeeded) {
-            chunks_.reserve(chunks_.size() + 1);
+        while (chunks_.size() * kCellsPerChunk < cellsNeeded)
             chunks_.push_back(new (cellSlabs_.take(sizeof(CellChunk))) CellChunk);
-        }
     } catch (const std::bad_alloc&) {
         return 0;
     }

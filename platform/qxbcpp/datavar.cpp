@@ -167,10 +167,7 @@ void QxbDatavar::assign(double value) {
 }
 
 void QxbDatavar::assign(const char* text) {
-    clear();
-    if (!text) return;
-    type_ = QXB_TYPE_STRING;
-    text_.assign(text);
+    assign(text, text != nullptr ? std::strlen(text) : 0);
 }
 
 void QxbDatavar::assign(const char* text, std::size_t length) {

@@ -83,6 +83,11 @@ bool createSchema(StoreSession& session, std::string* error) {
     return false;
 }
 
+// Runs sql (its "{P}" filled in) on the session's connection.
+bool runSql(StoreSession& session, const std::string& sql, std::string* error) {
+    return session.connection().execute(session.withPrefix(sql), error);
+}
+
 // The schema's statements that create table (without prefix) and its
 // indexes, in the schema's order.
 std::vector<std::string> statementsOf(const std::string& table, const char* schemaText = kSchema) {
@@ -150,9 +155,8 @@ const char* const kBulkTables[] = {"items", "localized_texts", "version_items",
 // sequence carries on from SQLite's, so no id is ever used twice.
 bool migrateFrom1(StoreSession& session, std::string* error) {
     SqlConnection& connection = session.connection();
-    auto run = [&](const std::string& sql) { return connection.execute(session.withPrefix(sql), error); };
     for (const std::string& statement : statementsOf("id_sequences"))
-        if (!run(statement)) return false;
+        if (!runSql(session, statement, error)) return false;
     for (const std::string table : kBulkTables) {
         const std::string name = session.prefix() + table;
         std::int64_t sequence = 0, highest = 0;
@@ -166,11 +170,11 @@ bool migrateFrom1(StoreSession& session, std::string* error) {
         // The new indexes take the old ones' names.
         for (const std::string& index : indexes)
             if (!connection.execute("DROP INDEX \"" + index + "\"", error)) return false;
-        if (!run("ALTER TABLE {P}" + table + " RENAME TO {P}" + table + "_v1")) return false;
+        if (!runSql(session, "ALTER TABLE {P}" + table + " RENAME TO {P}" + table + "_v1", error)) return false;
         for (const std::string& statement : statementsOf(table))
-            if (!run(statement)) return false;
-        if (!run("INSERT INTO {P}" + table + " SELECT * FROM {P}" + table + "_v1") ||
-            !run("DROP TABLE {P}" + table + "_v1")) {
+            if (!runSql(session, statement, error)) return false;
+        if (!runSql(session, "INSERT INTO {P}" + table + " SELECT * FROM {P}" + table + "_v1", error) ||
+            !runSql(session, "DROP TABLE {P}" + table + "_v1", error)) {
             return false;
         }
         std::unique_ptr<SqlStatement> sequenceRow = connection.prepare(
@@ -181,7 +185,7 @@ bool migrateFrom1(StoreSession& session, std::string* error) {
             return false;
         }
     }
-    return run("UPDATE {P}meta SET META_VALUE = '2' WHERE META_KEY = 'SCHEMA_VERSION'");
+    return runSql(session, "UPDATE {P}meta SET META_VALUE = '2' WHERE META_KEY = 'SCHEMA_VERSION'", error);
 }
 
 // Version 3 makes a domain's version numbers unique. A repository that
@@ -226,13 +230,10 @@ bool migrateFrom2(StoreSession& session, std::vector<std::string>* notices, std:
         twin.to = renumber->columnInt(0);
         renumber->reset();  // done with the row: the table is altered next
     }
-    if (!connection.execute(session.withPrefix("DROP INDEX {P}domain_versions_domain"), error) ||
-        !connection.execute(session.withPrefix("CREATE UNIQUE INDEX {P}domain_versions_domain ON "
-                                               "{P}domain_versions (DOMAIN_ID, VERSION_NUMBER)"),
-                            error) ||
-        !connection.execute(session.withPrefix("UPDATE {P}meta SET META_VALUE = '3' WHERE META_KEY = "
-                                               "'SCHEMA_VERSION'"),
-                            error)) {
+    if (!runSql(session, "DROP INDEX {P}domain_versions_domain", error) ||
+        !runSql(session, "CREATE UNIQUE INDEX {P}domain_versions_domain ON {P}domain_versions (DOMAIN_ID, VERSION_NUMBER)",
+                error) ||
+        !runSql(session, "UPDATE {P}meta SET META_VALUE = '3' WHERE META_KEY = 'SCHEMA_VERSION'", error)) {
         return false;
     }
     for (const Renumbered& twin : twins) {
@@ -249,11 +250,10 @@ bool migrateFrom2(StoreSession& session, std::vector<std::string>* notices, std:
 // Rows already stored twice stay apart; new versions share.
 bool migrateFrom3(StoreSession& session, std::string* error) {
     SqlConnection& connection = session.connection();
-    auto run = [&](const std::string& sql) { return connection.execute(session.withPrefix(sql), error); };
     const char* schema = connection.dialect() == SqlDialect::Postgresql ? kSchemaPostgresql : kSchema;
     for (const std::string& statement : statementsOf("version_link_sets", schema))
-        if (!run(statement)) return false;
-    if (!run("DROP INDEX IF EXISTS {P}version_item_value_links_version")) return false;
+        if (!runSql(session, statement, error)) return false;
+    if (!runSql(session, "DROP INDEX IF EXISTS {P}version_item_value_links_version", error)) return false;
     // A few hundred blocks of 512 bytes for millions of links.
     std::map<std::pair<std::int64_t, std::int64_t>, std::string> blocks;
     {
@@ -264,10 +264,7 @@ bool migrateFrom3(StoreSession& session, std::string* error) {
         int rc;
         while ((rc = links->step()) == 1) {
             const std::int64_t id = links->columnInt(1);
-            std::string& bits = blocks[{links->columnInt(0), id / StoreSession::kLinkBlock}];
-            bits.resize(StoreSession::kLinkBlock / 8, '\0');
-            const std::int64_t bit = id % StoreSession::kLinkBlock;
-            bits[static_cast<std::size_t>(bit / 8)] |= static_cast<char>(1 << (bit % 8));
+            StoreSession::setLinkBit(&blocks[{links->columnInt(0), id / StoreSession::kLinkBlock}], id, true);
         }
         if (rc < 0) {
             *error = connection.errorText();
@@ -285,7 +282,7 @@ bool migrateFrom3(StoreSession& session, std::string* error) {
         }
         insert->reset();
     }
-    return run("UPDATE {P}meta SET META_VALUE = '4' WHERE META_KEY = 'SCHEMA_VERSION'");
+    return runSql(session, "UPDATE {P}meta SET META_VALUE = '4' WHERE META_KEY = 'SCHEMA_VERSION'", error);
 }
 
 // Brings a repository of an older schema version to this one, in one

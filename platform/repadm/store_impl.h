@@ -22,16 +22,16 @@
 // the bitmaps.
 #define RDM_LINK_OF_VERSION(version, alias) \
     "(" alias ".VERSION_ID = " version " OR " RDM_LINK_HELD_BY(version, alias ".ID") ")"
-// The newest version other than the given one that holds the link row:
-// its new stamp when the given version lets the row go.
-#define RDM_LINK_NEXT_STAMP(version, link)                                                             \
-    "(SELECT ho.VERSION_ID FROM {P}version_link_sets ho WHERE ho.BLOCK = " link " / 4096 AND "        \
-    "ho.VERSION_ID IS DISTINCT FROM " version " AND get_bit(ho.BITS, " link " % 4096) = 1 "            \
-    "ORDER BY ho.VERSION_ID DESC LIMIT 1)"
-// Held by a version other than the given one: by the bitmaps' BLOCK index.
-#define RDM_LINK_HELD_ELSEWHERE(version, link)                                                        \
-    "EXISTS (SELECT 1 FROM {P}version_link_sets ho WHERE ho.BLOCK = " link " / 4096 AND "            \
-    "ho.VERSION_ID IS DISTINCT FROM " version " AND get_bit(ho.BITS, " link " % 4096) = 1)"
+// The bitmaps (alias ho) of the versions other than the given one that hold
+// the link row: by the bitmaps' BLOCK index.
+#define RDM_LINK_OTHER_HOLDERS(version, link)                                                         \
+    "FROM {P}version_link_sets ho WHERE ho.BLOCK = " link " / 4096 AND ho.VERSION_ID IS DISTINCT FROM " \
+    version " AND get_bit(ho.BITS, " link " % 4096) = 1"
+// The newest of them: the row's new stamp when the given version lets it go.
+#define RDM_LINK_NEXT_STAMP(version, link) \
+    "(SELECT ho.VERSION_ID " RDM_LINK_OTHER_HOLDERS(version, link) " ORDER BY ho.VERSION_ID DESC LIMIT 1)"
+// Held by a version other than the given one.
+#define RDM_LINK_HELD_ELSEWHERE(version, link) "EXISTS (SELECT 1 " RDM_LINK_OTHER_HOLDERS(version, link) ")"
 // From versions' bitmaps (alias s) to the link rows (alias l) they hold:
 // the tables, then the condition. For one version (s.VERSION_ID = ?) the
 // rows come by id ranges, in id order.

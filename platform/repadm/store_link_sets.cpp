@@ -36,6 +36,19 @@ bool allZero(const std::string& bits) {
 
 }  // namespace
 
+bool StoreSession::linkBit(const std::string& bits, std::int64_t link) {
+    const std::int64_t bit = link % kLinkBlock;
+    return (static_cast<unsigned char>(bits[static_cast<std::size_t>(bit / 8)]) >> (bit % 8)) & 1;
+}
+
+void StoreSession::setLinkBit(std::string* bits, std::int64_t link, bool held) {
+    if (bits->empty()) bits->resize(kBlockBytes, '\0');
+    const std::int64_t bit = link % kLinkBlock;
+    char& byte = (*bits)[static_cast<std::size_t>(bit / 8)];
+    const auto mask = static_cast<char>(1 << (bit % 8));
+    byte = static_cast<char>(held ? byte | mask : byte & ~mask);
+}
+
 bool StoreSession::linkBlock(std::int64_t version, std::int64_t block, LinkBlock** found, std::string* error) {
     const auto key = std::make_pair(version, block);
     auto at = linkBlocks_.find(key);
@@ -64,18 +77,14 @@ bool StoreSession::linkBlock(std::int64_t version, std::int64_t block, LinkBlock
 bool StoreSession::holdsLink(std::int64_t version, std::int64_t link, bool* held, std::string* error) {
     LinkBlock* block = nullptr;
     if (!linkBlock(version, link / kLinkBlock, &block, error)) return false;
-    const std::int64_t bit = link % kLinkBlock;
-    *held = (static_cast<unsigned char>(block->bits[static_cast<std::size_t>(bit / 8)]) >> (bit % 8)) & 1;
+    *held = linkBit(block->bits, link);
     return true;
 }
 
 bool StoreSession::holdLink(std::int64_t version, std::int64_t link, bool taken, std::string* error) {
     LinkBlock* block = nullptr;
     if (!linkBlock(version, link / kLinkBlock, &block, error)) return false;
-    const std::int64_t bit = link % kLinkBlock;
-    const auto byte = static_cast<std::size_t>(bit / 8);
-    const auto mask = static_cast<char>(1 << (bit % 8));
-    block->bits[byte] |= mask;
+    setLinkBit(&block->bits, link, true);
     block->taken = block->taken || taken;
     block->dirty = true;
     return true;
@@ -84,8 +93,7 @@ bool StoreSession::holdLink(std::int64_t version, std::int64_t link, bool taken,
 bool StoreSession::releaseLink(std::int64_t version, std::int64_t link, std::string* error) {
     LinkBlock* block = nullptr;
     if (!linkBlock(version, link / kLinkBlock, &block, error)) return false;
-    const std::int64_t bit = link % kLinkBlock;
-    block->bits[static_cast<std::size_t>(bit / 8)] &= static_cast<char>(~(1 << (bit % 8)));
+    setLinkBit(&block->bits, link, false);
     block->dirty = true;
     return true;
 }

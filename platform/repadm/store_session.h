@@ -128,6 +128,9 @@ public:
     // or deletes links). Each call is false with the reason in *error when a
     // read or write fails.
     static constexpr std::int64_t kLinkBlock = 4096;
+    // A link's bit in the bitmap of its block (sized to a block when empty).
+    static bool linkBit(const std::string& bits, std::int64_t link);
+    static void setLinkBit(std::string* bits, std::int64_t link, bool held);
     bool holdsLink(std::int64_t version, std::int64_t link, bool* held, std::string* error);
     // taken: the row was made for another version; the flush stamps it with
     // this one (its VERSION_ID), whose listings then read it without the bitmap.
