@@ -78,40 +78,155 @@ bool RefDataCursorImpl::isReady() {
 // RefDataCacheCursorImpl: storage
 
 namespace {
-// Every stored text has its byte count (32 bits) just before it, and a NUL
-// after it; the empty text is this one.
-constexpr char kEmptyCell[sizeof(std::uint32_t) + 1] = {};
-const char* const kEmptyText = kEmptyCell + sizeof(std::uint32_t);
-
-std::size_t lengthOf(const char* text) {
-    std::uint32_t length;
-    std::memcpy(&length, text - sizeof length, sizeof length);
-    return length;
-}
-
-std::uint64_t bitsOf(double value) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-const char* textOf(std::uint64_t payload) {
-    return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(payload));
-}
-
-std::uint64_t payloadOf(const char* text) {
-    return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(text));
-}
-
-double doubleOf(std::uint64_t bits) {
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
+// A cell is a tag byte, then for an integer its zigzag-encoded value in
+// variable-length form (seven bits a byte, low bits first), for a double or
+// a date its eight bytes, for a text its byte count (variable-length) and
+// its bytes. kSame stands for the cell of the row before in the column.
+enum CellTag : unsigned char { kNull, kFalse, kTrue, kInt, kInt64, kDouble, kDate, kText, kSame };
+const unsigned char kNullCell[1] = {kNull};
 
 constexpr std::size_t kFirstSlab = 256u << 10;
 constexpr std::size_t kLargestSlab = 8u << 20;
 constexpr std::size_t kHugePage = 2u << 20;
+constexpr std::size_t kBlockSize = 256u << 10;
+
+unsigned char* putNumber(unsigned char* out, std::uint64_t number) {
+    while (number >= 0x80) {
+        *out++ = static_cast<unsigned char>(number | 0x80);
+        number >>= 7;
+    }
+    *out++ = static_cast<unsigned char>(number);
+    return out;
+}
+
+const unsigned char* getNumber(const unsigned char* p, std::uint64_t* number) {
+    std::uint64_t value = *p++;
+    if (value < 0x80) {
+        *number = value;
+        return p;
+    }
+    value &= 0x7F;
+    for (unsigned shift = 7;; shift += 7) {
+        const unsigned char byte = *p++;
+        value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+        if (byte < 0x80) break;
+    }
+    *number = value;
+    return p;
+}
+
+std::uint64_t zigzag(std::int64_t value) {
+    return (static_cast<std::uint64_t>(value) << 1) ^ static_cast<std::uint64_t>(value >> 63);
+}
+
+std::int64_t unzigzag(std::uint64_t value) {
+    return static_cast<std::int64_t>(value >> 1) ^ -static_cast<std::int64_t>(value & 1);
+}
+
+unsigned char* putBits(unsigned char* out, double value) {
+    std::memcpy(out, &value, sizeof value);
+    return out + sizeof value;
+}
+
+double getBits(const unsigned char* p) {
+    double value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+// The most bytes value's cell can take: a tag, a ten-byte number, a text.
+std::size_t cellBound(const QxbDatavar& value) {
+    return 11 + (value.type() == QXB_TYPE_STRING ? value.text()->length() : 0);
+}
+
+// Writes the cell of value (at most cellBound bytes); answers its end.
+unsigned char* encodeCell(const QxbDatavar& value, unsigned char* out) {
+    switch (value.type()) {
+        case QXB_TYPE_BOOL:
+            *out++ = value.asBool() ? kTrue : kFalse;
+            return out;
+        case QXB_TYPE_INT:
+        case QXB_TYPE_INT64:
+            *out++ = value.type() == QXB_TYPE_INT ? kInt : kInt64;
+            return putNumber(out, zigzag(value.asInt64()));
+        case QXB_TYPE_DOUBLE:
+            *out++ = kDouble;
+            return putBits(out, value.asDouble());
+        case QXB_TYPE_DATE:
+            *out++ = kDate;
+            return putBits(out, value.asDate().value());
+        case QXB_TYPE_STRING: {
+            const QxbString& text = *value.text();
+            *out++ = kText;
+            out = putNumber(out, text.length());
+            std::memcpy(out, text.asCstr(), text.length());
+            return out + text.length();
+        }
+        default:
+            *out++ = kNull;
+            return out;
+    }
+}
+
+// A text cell's bytes and their count.
+const char* textOfCell(const unsigned char* cell, std::size_t* length) {
+    std::uint64_t count = 0;
+    const unsigned char* text = getNumber(cell + 1, &count);
+    *length = static_cast<std::size_t>(count);
+    return reinterpret_cast<const char*>(text);
+}
+
+std::size_t cellLength(const unsigned char* cell) {
+    std::uint64_t number = 0;
+    switch (*cell) {
+        case kInt:
+        case kInt64:
+            return static_cast<std::size_t>(getNumber(cell + 1, &number) - cell);
+        case kDouble:
+        case kDate:
+            return 1 + sizeof(double);
+        case kText: {
+            const unsigned char* text = getNumber(cell + 1, &number);
+            return static_cast<std::size_t>(text - cell) + static_cast<std::size_t>(number);
+        }
+        default:
+            return 1;
+    }
+}
+
+QxbDatavar decodeCell(const unsigned char* cell) {
+    QxbDatavar value;
+    std::uint64_t number = 0;
+    switch (*cell) {
+        case kFalse:
+        case kTrue:
+            value.assign(*cell == kTrue);
+            break;
+        case kInt:
+            getNumber(cell + 1, &number);
+            value.assign(static_cast<int>(unzigzag(number)));
+            break;
+        case kInt64:
+            getNumber(cell + 1, &number);
+            value.assign(unzigzag(number));
+            break;
+        case kDouble:
+            value.assign(getBits(cell + 1));
+            break;
+        case kDate:
+            value.assign(QxbDate(getBits(cell + 1)));
+            break;
+        case kText: {
+            std::size_t length = 0;
+            const char* text = textOfCell(cell, &length);
+            value.assign(text, length);
+            break;
+        }
+        default:
+            break;
+    }
+    return value;
+}
 }  // namespace
 
 // Slabs double from 256 KiB to 8 MiB, so that a small cache stays small;
@@ -153,94 +268,71 @@ void RefDataCacheCursorImpl::Slabs::clear() {
     taken_ = 0;
 }
 
-const char* RefDataCacheCursorImpl::TextArena::store(const char* text, std::size_t length) {
-    const auto counted = static_cast<std::uint32_t>(length);
-    const std::size_t size = sizeof counted + length + 1;
-    char* target;
-    if (size > kBlockSize / 4) {
-        // A long text gets a block of its own; the shared block stays current.
-        target = static_cast<char*>(slabs_.take(size));
-    } else {
-        if (current_ == nullptr || used_ + size > kBlockSize) {
-            current_ = static_cast<char*>(slabs_.take(kBlockSize));
-            used_ = 0;
-        }
-        target = current_ + used_;
-        used_ += size;
-    }
-    std::memcpy(target, &counted, sizeof counted);
-    target += sizeof counted;
-    std::memcpy(target, text, length);
-    target[length] = '\0';
-    return target;
-}
-
-void RefDataCacheCursorImpl::TextArena::clear() {
-    slabs_.clear();
-    current_ = nullptr;
-    used_ = 0;
-}
-
 RefDataCacheCursorImpl::RefDataCacheCursorImpl() = default;
 
 RefDataCacheCursorImpl::~RefDataCacheCursorImpl() = default;
 
-std::size_t RefDataCacheCursorImpl::cellIndex(std::size_t row, int column) const {
-    if (row == kNoRow || row >= rowCount || column < 0 || column >= columnCount) return kNoRow;
-    return row * static_cast<std::size_t>(columnCount) + static_cast<std::size_t>(column);
-}
-
-std::uint8_t RefDataCacheCursorImpl::tagAt(std::size_t cell) const {
-    return chunks_[cell / kCellsPerChunk]->tags[cell % kCellsPerChunk];
-}
-
-std::uint64_t RefDataCacheCursorImpl::payloadAt(std::size_t cell) const {
-    return chunks_[cell / kCellsPerChunk]->payloads[cell % kCellsPerChunk];
-}
-
-void RefDataCacheCursorImpl::storeCell(std::size_t cell, std::uint8_t tag, std::uint64_t payload) {
-    CellChunk& chunk = *chunks_[cell / kCellsPerChunk];
-    chunk.tags[cell % kCellsPerChunk] = tag;
-    chunk.payloads[cell % kCellsPerChunk] = payload;
-}
-
-const char* RefDataCacheCursorImpl::storeText(int column, const QxbString& text) {
-    const std::size_t length = text.length();
-    if (length == 0) return kEmptyText;
-    const char*& last = lastTexts_[static_cast<std::size_t>(column)];
-    if (last != nullptr && lengthOf(last) == length && std::memcmp(last, text.asCstr(), length) == 0) return last;
-    last = texts_.store(text.asCstr(), length);
-    return last;
-}
-
-QxbDatavar RefDataCacheCursorImpl::valueAt(std::size_t cell) const {
-    QxbDatavar value;
-    const std::uint64_t payload = payloadAt(cell);
-    switch (tagAt(cell)) {
-        case QXB_TYPE_BOOL:
-            value.assign(payload != 0);
-            break;
-        case QXB_TYPE_INT:
-            value.assign(static_cast<int>(static_cast<std::int64_t>(payload)));
-            break;
-        case QXB_TYPE_INT64:
-            value.assign(static_cast<std::int64_t>(payload));
-            break;
-        case QXB_TYPE_DOUBLE:
-            value.assign(doubleOf(payload));
-            break;
-        case QXB_TYPE_STRING: {
-            const char* text = textOf(payload);
-            value.assign(text, lengthOf(text));
-            break;
-        }
-        case QXB_TYPE_DATE:
-            value.assign(QxbDate(doubleOf(payload)));
-            break;
-        default:
-            break;
+const unsigned char* RefDataCacheCursorImpl::currentCell(int column) const {
+    if (currentRow == kNoRow || column < 0 || column >= columnCount) return nullptr;
+    const auto index = static_cast<std::size_t>(column);
+    if (staged_ && currentRow + 1 == rowCount) {
+        const std::ptrdiff_t offset = stagedCells_[index];
+        return offset < 0 ? kNullCell : stagedBytes_.get() + offset;
     }
-    return value;
+    return cells_[index];
+}
+
+void RefDataCacheCursorImpl::seal() {
+    if (!staged_) return;
+    const std::size_t width = stagedCells_.size();
+    // A cell seals to at most its staged bytes, an unset one to one byte.
+    const std::size_t bound = stagedUsed_ + width;
+    if (bound > freeLength_) {
+        const std::size_t room = std::max(kBlockSize, bound);
+        auto* block = static_cast<unsigned char*>(slabs_.take(room));
+        blocks_.push_back({block, 0});
+        free_ = block;
+        freeLength_ = room;
+    }
+    unsigned char* out = free_;
+    for (std::size_t column = 0; column < width; ++column) {
+        const std::ptrdiff_t offset = stagedCells_[column];
+        const unsigned char* cell = offset < 0 ? kNullCell : stagedBytes_.get() + offset;
+        const std::size_t length = cellLength(cell);
+        const unsigned char* above = sealedCells_[column];
+        if (above != nullptr && *above == *cell && cellLength(above) == length &&
+            std::memcmp(above, cell, length) == 0) {
+            *out++ = kSame;
+        } else {
+            std::memcpy(out, cell, length);
+            sealedCells_[column] = out;
+            out += length;
+        }
+    }
+    const auto size = static_cast<std::size_t>(out - free_);
+    if (!blocks_.empty()) blocks_.back().used += size;
+    free_ = out;
+    freeLength_ -= size;
+    staged_ = false;
+}
+
+void RefDataCacheCursorImpl::decodeRow() {
+    if (cells_.empty()) return;  // rows without columns take no bytes
+    while (readOffset_ >= blocks_[readBlock_].used) {
+        ++readBlock_;
+        readOffset_ = 0;
+    }
+    const unsigned char* start = blocks_[readBlock_].start;
+    const unsigned char* cell = start + readOffset_;
+    for (const unsigned char*& column : cells_) {
+        if (*cell == kSame) {
+            ++cell;  // the column keeps the cell of the row before
+        } else {
+            column = cell;
+            cell += cellLength(cell);
+        }
+    }
+    readOffset_ = static_cast<std::size_t>(cell - start);
 }
 
 // ---------------------------------------------------------------------------
@@ -249,12 +341,21 @@ QxbDatavar RefDataCacheCursorImpl::valueAt(std::size_t cell) const {
 bool RefDataCacheCursorImpl::setColumns(int count) {
     clear();
     columnCount = count;
+    stagedCells_.clear();
+    sealedCells_.clear();
+    cells_.clear();
     if (count < 1) return false;
     try {
-        lastTexts_.assign(static_cast<std::size_t>(count), nullptr);
-        columnNames.reset(new QxbString[static_cast<std::size_t>(count)]);
+        const auto width = static_cast<std::size_t>(count);
+        stagedCells_.assign(width, -1);
+        sealedCells_.assign(width, nullptr);
+        cells_.assign(width, nullptr);
+        columnNames.reset(new QxbString[width]);
     } catch (const std::bad_alloc&) {
         clear();
+        stagedCells_.clear();
+        sealedCells_.clear();
+        cells_.clear();
         return false;
     }
     return true;
@@ -270,64 +371,58 @@ void RefDataCacheCursorImpl::setColumnName(int column, const QxbString& name) {
 }
 
 int RefDataCacheCursorImpl::addRow() {
-    const std::size_t width = columnCount > 0 ? static_cast<std::size_t>(columnCount) : 0;
-    const std::size_t cellsNeeded = (static_cast<std::size_t>(rowCount) + 1) * width;
     try {
-        // A new chunk comes zeroed from its slab: every cell of a new row
-        // is a null value.
-        while (chunks_.size() * kCellsPerChunk < cellsNeeded)
-            chunks_.push_back(new (cellSlabs_.take(sizeof(CellChunk))) CellChunk);
+        seal();
     } catch (const std::bad_alloc&) {
-        return 0;
+        return 0;  // the row before stays staged: nothing is lost
     }
+    staged_ = true;
+    stagedUsed_ = 0;
+    std::fill(stagedCells_.begin(), stagedCells_.end(), -1);
     currentRow = rowCount;
     ++rowCount;
     return static_cast<int>(rowCount);
 }
 
 bool RefDataCacheCursorImpl::setValue(int column, const QxbDatavar& value) {
-    const std::size_t cell = currentCell(column);
-    if (cell == kNoRow) return false;
-    try {
-        switch (value.type()) {
-            case QXB_TYPE_BOOL:
-                storeCell(cell, QXB_TYPE_BOOL, value.asBool() ? 1 : 0);
-                break;
-            case QXB_TYPE_INT:
-                storeCell(cell, QXB_TYPE_INT, static_cast<std::uint64_t>(value.asInt64()));
-                break;
-            case QXB_TYPE_INT64:
-                storeCell(cell, QXB_TYPE_INT64, static_cast<std::uint64_t>(value.asInt64()));
-                break;
-            case QXB_TYPE_DOUBLE:
-                storeCell(cell, QXB_TYPE_DOUBLE, bitsOf(value.asDouble()));
-                break;
-            case QXB_TYPE_STRING: {
-                storeCell(cell, QXB_TYPE_STRING, payloadOf(storeText(column, *value.text())));
-                break;
-            }
-            case QXB_TYPE_DATE:
-                storeCell(cell, QXB_TYPE_DATE, bitsOf(value.asDate().value()));
-                break;
-            default:
-                storeCell(cell, QXB_TYPE_NULL, 0);
-                break;
-        }
-    } catch (const std::bad_alloc&) {
-        return false;
+    // Only the row being filled takes values; rows before it are sealed.
+    if (!staged_ || currentRow + 1 != rowCount || column < 0 || column >= columnCount) return false;
+    const std::size_t bound = cellBound(value);
+    if (stagedUsed_ + bound > stagedCapacity_) {
+        const std::size_t capacity = std::max(2 * stagedCapacity_, stagedUsed_ + bound + 256);
+        std::unique_ptr<unsigned char[]> grown(new (std::nothrow) unsigned char[capacity]);
+        if (!grown) return false;
+        if (stagedUsed_ > 0) std::memcpy(grown.get(), stagedBytes_.get(), stagedUsed_);
+        stagedBytes_ = std::move(grown);
+        stagedCapacity_ = capacity;
     }
+    unsigned char* start = stagedBytes_.get() + stagedUsed_;
+    stagedUsed_ = static_cast<std::size_t>(encodeCell(value, start) - stagedBytes_.get());
+    stagedCells_[static_cast<std::size_t>(column)] = start - stagedBytes_.get();
     return true;
 }
 
 void RefDataCacheCursorImpl::rewind() {
+    try {
+        seal();
+    } catch (const std::bad_alloc&) {
+        // The last row stays staged; next() tries once more.
+    }
     currentRow = kNoRow;
 }
 
 void RefDataCacheCursorImpl::clear() {
-    chunks_.clear();
-    cellSlabs_.clear();
-    texts_.clear();
-    lastTexts_.clear();
+    blocks_.clear();
+    slabs_.clear();
+    free_ = nullptr;
+    freeLength_ = 0;
+    staged_ = false;
+    stagedUsed_ = 0;
+    std::fill(stagedCells_.begin(), stagedCells_.end(), -1);
+    std::fill(sealedCells_.begin(), sealedCells_.end(), nullptr);
+    std::fill(cells_.begin(), cells_.end(), nullptr);
+    readBlock_ = 0;
+    readOffset_ = 0;
     columnNames.reset();
     currentRow = kNoRow;
     rowCount = 0;
@@ -338,12 +433,24 @@ void RefDataCacheCursorImpl::clear() {
 
 int RefDataCacheCursorImpl::next() {
     if (columnCount == 0) return 2;
-    if (currentRow == kNoRow) {
-        currentRow = rowCount > 0 ? 0 : kNoRow;
-    } else {
-        currentRow = currentRow + 1 < rowCount ? currentRow + 1 : kNoRow;
+    try {
+        seal();
+    } catch (const std::bad_alloc&) {
+        return 2;  // the last row could not be kept
     }
-    return currentRow == kNoRow ? 1 : 0;
+    if (currentRow == kNoRow) {
+        if (rowCount == 0) return 1;
+        currentRow = 0;
+        readBlock_ = 0;
+        readOffset_ = 0;
+    } else if (currentRow + 1 < rowCount) {
+        ++currentRow;
+    } else {
+        currentRow = kNoRow;
+        return 1;
+    }
+    decodeRow();
+    return 0;
 }
 
 int RefDataCacheCursorImpl::getColumnCount() {
@@ -356,33 +463,34 @@ QxbString RefDataCacheCursorImpl::getColumnName(int column) {
 }
 
 QxbString RefDataCacheCursorImpl::getString(int column) {
-    const std::size_t cell = currentCell(column);
-    if (cell == kNoRow) return QxbString();
-    if (tagAt(cell) == QXB_TYPE_STRING) {
-        const char* text = textOf(payloadAt(cell));
-        return QxbString(text, lengthOf(text));
+    const unsigned char* cell = currentCell(column);
+    if (cell == nullptr) return QxbString();
+    if (*cell == kText) {
+        std::size_t length = 0;
+        const char* text = textOfCell(cell, &length);
+        return QxbString(text, length);
     }
-    return valueAt(cell).asString();
+    return decodeCell(cell).asString();
 }
 
 int RefDataCacheCursorImpl::getInt(int column) {
-    const std::size_t cell = currentCell(column);
-    return cell == kNoRow ? 0 : valueAt(cell).asInt();
+    const unsigned char* cell = currentCell(column);
+    return cell == nullptr ? 0 : decodeCell(cell).asInt();
 }
 
 double RefDataCacheCursorImpl::getDouble(int column) {
-    const std::size_t cell = currentCell(column);
-    return cell == kNoRow ? 0.0 : valueAt(cell).asDouble();
+    const unsigned char* cell = currentCell(column);
+    return cell == nullptr ? 0.0 : decodeCell(cell).asDouble();
 }
 
 bool RefDataCacheCursorImpl::isNull(int column) {
-    const std::size_t cell = currentCell(column);
-    return cell == kNoRow || tagAt(cell) == QXB_TYPE_NULL;
+    const unsigned char* cell = currentCell(column);
+    return cell == nullptr || *cell == kNull;
 }
 
 QxbDatavar RefDataCacheCursorImpl::getValue(int column) {
-    const std::size_t cell = currentCell(column);
-    return cell == kNoRow ? QxbDatavar() : valueAt(cell);
+    const unsigned char* cell = currentCell(column);
+    return cell == nullptr ? QxbDatavar() : decodeCell(cell);
 }
 
 void RefDataCacheCursorImpl::release() {

@@ -39,10 +39,14 @@ protected:
     StoreResultSet* resultSet = nullptr;
 };
 
-// Rows held in memory, compactly: every cell is a one-byte type tag plus an
-// eight-byte payload, kept in fixed-size chunks so that growing never moves
-// or copies earlier rows; texts live in an arena the payload points into.
-// Rows are addressed by index; kNoRow plays the part of "no current row".
+// Rows held in memory, compactly: each row is encoded once into a stream of
+// bytes (a type tag per cell, integers as variable-length numbers, texts with
+// their length; a cell equal to the one above it is a single "same" tag), in
+// blocks that never move. The row being filled is staged apart and encoded
+// when the next row is added or the cursor is rewound. Reading is forward
+// only, as the cursor's interface is: next() decodes where the current row's
+// cells start. Rows are counted by index; kNoRow plays the part of "no
+// current row".
 class RefDataCacheCursorImpl : public RefDataCursor {
 public:
     RefDataCacheCursorImpl();
@@ -85,15 +89,10 @@ public:
 private:
     ~RefDataCacheCursorImpl() override;
 
-    static constexpr std::size_t kCellsPerChunk = 4096;
-    struct CellChunk {
-        std::uint8_t tags[kCellsPerChunk];
-        std::uint64_t payloads[kCellsPerChunk];
-    };
     // Memory taken from the system in slabs of up to 8 MiB that the kernel
-    // may back with huge pages: a cache of millions of cells then costs a few
+    // may back with huge pages: a cache of millions of rows then costs a few
     // hundred page faults instead of tens of thousands. Nothing is given back
-    // before clear(). Fresh memory reads as zeros.
+    // before clear().
     class Slabs {
     public:
         Slabs() = default;
@@ -113,29 +112,20 @@ private:
         std::size_t left_ = 0;
         std::size_t taken_ = 0;  // the slabs' bytes so far
     };
-    // Texts are copied once, with their length before them and a NUL after,
-    // into blocks that never move.
-    class TextArena {
-    public:
-        const char* store(const char* text, std::size_t length);  // throws bad_alloc
-        void clear();
-
-    private:
-        static constexpr std::size_t kBlockSize = 256 * 1024;
-        Slabs slabs_;
-        char* current_ = nullptr;  // the block short texts are appended to
-        std::size_t used_ = 0;     // bytes used of it
+    // A run of encoded rows; a row never spans two blocks.
+    struct Block {
+        const unsigned char* start;
+        std::size_t used;
     };
 
-    // Index of the cell (row, column) among all cells, or kNoRow when the
-    // column is outside the row or there is no such row.
-    std::size_t cellIndex(std::size_t row, int column) const;
-    std::size_t currentCell(int column) const { return cellIndex(currentRow, column); }
-    std::uint8_t tagAt(std::size_t cell) const;
-    std::uint64_t payloadAt(std::size_t cell) const;
-    void storeCell(std::size_t cell, std::uint8_t tag, std::uint64_t payload);
-    const char* storeText(int column, const QxbString& text);
-    QxbDatavar valueAt(std::size_t cell) const;
+    // Where the cells of (the current row, column) start, or null when the
+    // column is outside the row or there is no current row.
+    const unsigned char* currentCell(int column) const;
+    // Encodes the staged row into the stream; throws bad_alloc (the row then
+    // stays staged).
+    void seal();
+    // Makes the row that starts at the read position current.
+    void decodeRow();
 
     // firstRow is row 0 whenever rowCount > 0.
     std::size_t currentRow = kNoRow;
@@ -143,9 +133,22 @@ private:
     int columnCount = 0;
     std::uint32_t rowCount = 0;
 
-    Slabs cellSlabs_;
-    std::vector<CellChunk*> chunks_;  // in cellSlabs_
-    TextArena texts_;
-    // Per column, the text stored last: a repeated value shares its copy.
-    std::vector<const char*> lastTexts_;
+    Slabs slabs_;
+    std::vector<Block> blocks_;
+    unsigned char* free_ = nullptr;  // the room left in the last block
+    std::size_t freeLength_ = 0;
+    // The staged row: its cells encoded one after another in setValue's
+    // order, and where each column's latest one starts (-1: not set).
+    bool staged_ = false;
+    std::unique_ptr<unsigned char[]> stagedBytes_;
+    std::size_t stagedUsed_ = 0;
+    std::size_t stagedCapacity_ = 0;
+    std::vector<std::ptrdiff_t> stagedCells_;
+    // The cells of the row sealed last, for "same as above".
+    std::vector<const unsigned char*> sealedCells_;
+    // Reading: the block and offset of the next row, and the current row's
+    // cells.
+    std::size_t readBlock_ = 0;
+    std::size_t readOffset_ = 0;
+    std::vector<const unsigned char*> cells_;
 };

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine.h"
@@ -123,20 +124,23 @@ int runStep(const StepOptions& o) {
     // gathered for its column widths.
     std::unique_ptr<RowWriter> writer;
     if (format != Format::Table) {
-        request.onRow = [&writer, format, row = std::vector<std::string>()](
+        request.onRow = [&writer, format, texts = std::vector<std::string>(), row = std::vector<std::string_view>()](
                             const EngineTable& described, const std::vector<QxbDatavar>& values) mutable {
             if (!writer) writer.reset(new RowWriter(described.fields, format));
-            // One buffer for every row: each field's text reuses its room.
+            // Texts are written from where the row holds them; other values
+            // are shown in one buffer per field that reuses its room.
             row.resize(values.size());
+            texts.resize(values.size());
             for (std::size_t i = 0; i < values.size(); ++i) {
                 if (const QxbString* text = values[i].text()) {
-                    row[i].assign(text->asCstr(), text->length());
+                    row[i] = std::string_view(text->asCstr(), text->length());
                 } else {
                     const QxbString shown = values[i].asString();
-                    row[i].assign(shown.asCstr(), shown.length());
+                    texts[i].assign(shown.asCstr(), shown.length());
+                    row[i] = texts[i];
                 }
             }
-            writer->write(row);
+            writer->write(row.data(), row.size());
             return !writer->failed();  // a full disk takes no more rows
         };
     }

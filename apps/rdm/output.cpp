@@ -13,8 +13,8 @@
 namespace rdm {
 namespace {
 
-std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+std::string csvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
     std::string quoted = "\"";
     for (const char c : text) {
         if (c == '"') quoted += '"';
@@ -25,13 +25,14 @@ std::string csvField(const std::string& text) {
 
 // Fields go out as they are unless they need quotes. The line is put
 // together first and written with one call: a long listing writes millions
-// of fields.
-void printCsvLine(const std::vector<std::string>& fields, std::FILE* out) {
+// of fields. Text is std::string or std::string_view.
+template <typename Text>
+void printCsvLine(const Text* fields, std::size_t count, std::FILE* out) {
     static thread_local std::string line;
     line.clear();
-    for (std::size_t i = 0; i < fields.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         if (i > 0) line += ',';
-        const std::string& text = fields[i];
+        const std::string_view text(fields[i].data(), fields[i].size());
         const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
             return c == ',' || c == '"' || c == '\r' || c == '\n';
         });
@@ -42,6 +43,10 @@ void printCsvLine(const std::vector<std::string>& fields, std::FILE* out) {
     }
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), out);
+}
+
+void printCsvLine(const std::vector<std::string>& fields, std::FILE* out) {
+    printCsvLine(fields.data(), fields.size(), out);
 }
 
 nlohmann::ordered_json jsonValue(const QxbDatavar& value) {
@@ -203,6 +208,15 @@ void RowWriter::write(const std::vector<std::string>& row) {
         }
     }
     ++written_;
+}
+
+void RowWriter::write(const std::string_view* row, std::size_t count) {
+    if (format_ == Format::Csv) {
+        printCsvLine(row, count, out_);
+        ++written_;
+        return;
+    }
+    write(std::vector<std::string>(row, row + count));
 }
 
 void RowWriter::finish() {

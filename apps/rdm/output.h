@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class RefDataCursor;
@@ -39,6 +40,8 @@ class RowWriter {
 public:
     RowWriter(std::vector<std::string> columns, Format format, std::FILE* out = stdout);
     void write(const std::vector<std::string>& row);
+    // The same for fields that are views of texts someone else holds.
+    void write(const std::string_view* row, std::size_t count);
     void finish();
     // True once a write to the output failed (a full disk): stop producing.
     bool failed() const;

@@ -191,7 +191,7 @@ bool StepHost::passOutputRow(
     const EngineTable& described,
     const std::function<bool(const EngineTable&, const std::vector<QxbDatavar>&)>& onRow) {
     const bool more = onRow(described, outputValues_);
-    outputValues_.assign(outputValues_.size(), QxbDatavar());
+    for (QxbDatavar& value : outputValues_) value.setNull();
     return more;
 }
 

@@ -96,8 +96,12 @@ void QxbString::assign(int value) {
 }
 
 void QxbString::setNull() {
-    // Give the buffer back: null texts are common in large row sets.
-    std::string().swap(text_);
+    // Give a heap buffer back: null texts are common in large row sets. A
+    // text held inline has none.
+    if (text_.capacity() > std::string().capacity())
+        std::string().swap(text_);
+    else
+        text_.clear();
     null_ = true;
 }
 
