@@ -94,15 +94,19 @@ std::string itemListing() {
         "JOIN {P}version_items vi ON vi.VERSION_ID = v.ID "
         "JOIN {P}items i ON i.ID = vi.ITEM_ID "
         "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
-        "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS DISTINCT FROM v.ID) AND EXISTS (SELECT 1 "
-        "  FROM {P}version_item_value_links x WHERE x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
-        "  AND " BENCH_LINK_HELD_BY("{P}", "v.ID", "x") ") "
+        "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS DISTINCT FROM v.ID) "
         "LEFT JOIN {P}version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
         "  AND " BENCH_LINK_HELD_BY("{P}", "v.ID", "l") " "
         "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
-        "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID "
+        "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID AND l.ID IS NOT NULL "
         "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "
-        "WHERE TRUE AND d.ID = 1 AND v.VERSION_NUMBER = 1 ORDER BY d.ID, v.ID, vi.ID, iv.ID, l.ID";
+        "WHERE (l.ID IS NOT NULL OR iv.ID IS NULL OR (iv.ID = (SELECT MIN(w.ID) FROM {P}item_attribute_values w "
+        "  WHERE w.ITEM_ID = vi.ITEM_ID AND (w.VERSION_ITEM_ID = vi.ID OR w.VERSION_ID IS DISTINCT FROM v.ID)) "
+        "  AND NOT EXISTS (SELECT 1 FROM {P}item_attribute_values w JOIN {P}version_item_value_links x "
+        "  ON x.ITEM_ATTRIBUTE_VALUE_ID = w.ID WHERE w.ITEM_ID = vi.ITEM_ID "
+        "  AND (w.VERSION_ITEM_ID = vi.ID OR w.VERSION_ID IS DISTINCT FROM v.ID) "
+        "  AND " BENCH_LINK_HELD_BY("{P}", "v.ID", "x") "))) "
+        "AND d.ID = 1 AND v.VERSION_NUMBER = 1 ORDER BY d.ID, v.ID, vi.ID, iv.ID, l.ID";
     for (std::size_t at = sql.find("{P}"); at != std::string::npos; at = sql.find("{P}", at))
         sql.replace(at, 3, kPrefix);
     return sql;

@@ -400,6 +400,19 @@ bool RefDataStoreImpl::deleteVersionItemValueLinks(unsigned versionId, unsigned 
 // have no text in this version out, so such an item still appears once.
 // The order is the one the indexes deliver for a domain's version (the
 // version's id before its items' ids), so the rows stream without a sort.
+// The item rows of versions: one row per text of each attribute value the
+// version holds, and one row with empty attribute columns for an item that
+// holds none. A value of the item (alias w) is one of the version's own item
+// or one no version item of it claims.
+//
+// Each value row is joined to its texts in the version once: a value without
+// any (it belongs to other versions) gives a row with no link that WHERE
+// drops, except once per item that has no value with a text, where it stands
+// for the item with its attribute columns empty. Those checks run only for
+// rows without a link, so a version whose values all have texts reads its
+// rows in index order with one probe of the links per value.
+#define RDM_VALUE_OF_ITEM(w) "(" w ".VERSION_ITEM_ID = vi.ID OR " w ".VERSION_ID IS DISTINCT FROM v.ID)"
+
 StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, unsigned domainId,
                                                       const QxbString* domainName,
                                                       unsigned versionNumber) {
@@ -412,16 +425,17 @@ StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, uns
         "FROM {P}domains d JOIN {P}domain_versions v ON v.DOMAIN_ID = d.ID "
         "JOIN {P}version_items vi ON vi.VERSION_ID = v.ID "
         "JOIN {P}items i ON i.ID = vi.ITEM_ID "
-        "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
-        "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS DISTINCT FROM v.ID) AND EXISTS (SELECT 1 "
-        "  FROM {P}version_item_value_links x WHERE x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
-        "  AND " RDM_LINK_OF_VERSION("v.ID", "x") ") "
+        "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID AND " RDM_VALUE_OF_ITEM("iv") " "
         "LEFT JOIN {P}version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
         "  AND " RDM_LINK_OF_VERSION("v.ID", "l") " "
         "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
-        "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID "
+        "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID AND l.ID IS NOT NULL "
         "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "
-        "WHERE TRUE{A} ORDER BY d.ID, v.ID, vi.ID, iv.ID, l.ID";
+        "WHERE (l.ID IS NOT NULL OR iv.ID IS NULL OR (iv.ID = (SELECT MIN(w.ID) FROM {P}item_attribute_values w "
+        "  WHERE w.ITEM_ID = vi.ITEM_ID AND " RDM_VALUE_OF_ITEM("w") ") AND NOT EXISTS (SELECT 1 "
+        "  FROM {P}item_attribute_values w JOIN {P}version_item_value_links x ON x.ITEM_ATTRIBUTE_VALUE_ID = w.ID "
+        "  WHERE w.ITEM_ID = vi.ITEM_ID AND " RDM_VALUE_OF_ITEM("w") " AND " RDM_LINK_OF_VERSION("v.ID", "x") ")))"
+        "{A} ORDER BY d.ID, v.ID, vi.ID, iv.ID, l.ID";
     FilterClause filters;
     filters.id("d.ID", domainId);
     filters.text("d.NAME", domainName ? *domainName : QxbString());
