@@ -621,7 +621,10 @@ int RefDataViewerImpl::lookUpKey(RefDataHandle* handle, const QxbString& name, i
 int RefDataViewerImpl::findItemKey(RefDataHandle* handle, const QxbString& name, int version,
                                    const QxbString& key) {
     if (handle == nullptr) return -1;
-    rdcore::ensureLogger(logger)->log(QXLOG_INFO, __FILE__, __LINE__, "findItemKey(name='%s',version=%d)",
+    // Traced below the informational level: a validating flow makes a lookup
+    // per incoming row, and a line each would flood the log (rotating away
+    // the lines that matter) and make concurrent lookups queue on the file.
+    rdcore::ensureLogger(logger)->log(QXLOG_TRACE, __FILE__, __LINE__, "findItemKey(name='%s',version=%d)",
                                       name.asCstr(), version);
     if (!hasQueryStore(handle, __FILE__, __LINE__)) return -1;
     return lookUpKey(handle, name, version, key);
