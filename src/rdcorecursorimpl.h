@@ -62,8 +62,9 @@ public:
     // Appends a row of null values and makes it current. Answers the new row
     // count, or 0 when memory ran out (nothing was added).
     int addRow();
-    // Assigns into the current row. False when nothing was stored: no current
-    // row, a column outside the row, or memory ran out.
+    // Assigns into the row added last while it is current. False when
+    // nothing was stored: no current row, a row before the last (those are
+    // read-only), a column outside the row, or memory ran out.
     bool setValue(int column, const QxbDatavar& value);
     // The first next() then makes the first row current.
     void rewind();
