@@ -3,8 +3,12 @@
 #include "qxlog.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <string>
@@ -79,9 +83,31 @@ std::string sinkTarget(const std::string& configured, std::vector<std::string>* 
 
 std::mutex initMutex;
 
+// A whole number of at least minimum from the [logging] table, else the
+// default with a warning.
+template <typename Number>
+void readLimit(QxbConfigOptions* options, const char* key, Number minimum, Number* value,
+               std::vector<std::string>* warnings) {
+    QxbString text;
+    if (!options->get(QxbString((std::string("logging/") + key).c_str()), &text, 0)) return;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long number = std::strtoull(text.asCstr(), &end, 10);
+    const bool whole = text.length() > 0 && text.asCstr()[0] != '-' && *end == '\0' && errno == 0;
+    if (whole && number >= static_cast<unsigned long long>(minimum) &&
+        number <= static_cast<unsigned long long>(std::numeric_limits<Number>::max())) {
+        *value = static_cast<Number>(number);
+        return;
+    }
+    warnings->push_back(std::string("The logging ") + key + " '" + text.asCstr() +
+                        "' in the configuration is not a whole number of at least " + std::to_string(minimum) +
+                        "; using " + std::to_string(*value));
+}
+
 // Applies the [logging] table to what qxlogConfigure has not decided; answers
-// the configured file ("" for the default).
-std::string readLoggingSettings(bool decideLevel, bool decideSink, std::vector<std::string>* warnings) {
+// the configured file ("" for the default) and sets the rotation limits.
+std::string readLoggingSettings(bool decideLevel, bool decideSink, qxlog::SinkLimits* limits,
+                                std::vector<std::string>* warnings) {
     QxbConfigOptions* options = qxbGetConfigOptions(QxbString());
     if (!options) {
         warnings->push_back(std::string("Logging uses its defaults: ") + qxbGetConfigError().asCstr());
@@ -96,7 +122,11 @@ std::string readLoggingSettings(bool decideLevel, bool decideSink, std::vector<s
             warnings->push_back(std::string("Unknown logging level '") + levelText.asCstr() +
                                 "' in the configuration; using 'info'");
     }
-    if (decideSink) options->get(QxbString("logging/file"), &file, 0);
+    if (decideSink) {
+        options->get(QxbString("logging/file"), &file, 0);
+        readLimit<std::uint64_t>(options, "max_size", 1, &limits->maxSize, warnings);
+        readLimit<unsigned>(options, "files", 0, &limits->keptFiles, warnings);
+    }
     return file.str();
 }
 
@@ -113,10 +143,11 @@ void initialiseOnce() {
     }
     std::vector<std::string> warnings;
     std::string file;
-    if (decideLevel || decideSink) file = readLoggingSettings(decideLevel, decideSink, &warnings);
+    qxlog::SinkLimits limits;
+    if (decideLevel || decideSink) file = readLoggingSettings(decideLevel, decideSink, &limits, &warnings);
     if (decideSink) {
         std::string error;
-        qxlog::openSink(sinkTarget(file, &warnings), &error);
+        qxlog::openSink(sinkTarget(file, &warnings), limits, &error);
         if (!error.empty()) warnings.push_back(error);
     }
     initialised.store(true);
@@ -185,7 +216,7 @@ void qxlogConfigure(int newThreshold, const char* path) {
     if (!path) return;
     std::string error;
     const std::string target = std::string(path) == "stderr" ? "stderr" : qxbResolveHomePath(path);
-    qxlog::openSink(target, &error);
+    qxlog::openSink(target, qxlog::SinkLimits(), &error);
     if (!error.empty()) emit("qxlog", QXLOG_WARNING, __FILE__, __LINE__, error);
 }
 

@@ -1,23 +1,24 @@
-// The spdlog-based sink: a size-rotated file, or standard error.
+// The spdlog-based sink: a size-rotated file that processes share, or
+// standard error.
 #include "sink.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
+#include <spdlog/details/os.h>
 #include <spdlog/logger.h>
-#include <spdlog/sinks/rotating_file_sink.h>
+#include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 
 namespace qxlog {
 namespace {
-
-const std::size_t kMaxFileSize = 10 * 1024 * 1024;
-const std::size_t kKeptFiles = 3;
 
 std::mutex sinkMutex;
 std::shared_ptr<spdlog::logger>& current() {
@@ -34,27 +35,112 @@ std::shared_ptr<spdlog::logger> makeLogger(spdlog::sink_ptr sink) {
     return logger;
 }
 
-// The log may hold what the data names: owner-only whatever the umask,
-// also each file a rotation starts.
-spdlog::file_event_handlers ownerOnlyFiles() {
-    spdlog::file_event_handlers handlers;
-    handlers.before_open = [](const spdlog::filename_t& file) {
-        const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) close(fd);
-    };
-    handlers.after_open = [](const spdlog::filename_t&, std::FILE* stream) { fchmod(fileno(stream), 0600); };
-    return handlers;
-}
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// A size-rotated log file that several processes write at once (every rdm
+// command, the engine's host, library callers), each line with one append.
+// Before each line it follows the path: when another process has rotated
+// the file, it reopens the new one instead of writing on into a renamed
+// (and in the end deleted) file. Only the process that holds the file the
+// path names rotates it, under an exclusive lock on that file, and only if
+// it is still too big once the lock is held: two processes never rotate the
+// same file twice. The file and every new one are owner-only.
+class SharedFileSink final : public spdlog::sinks::base_sink<std::mutex> {
+public:
+    SharedFileSink(std::string path, const SinkLimits& limits) : path_(std::move(path)), limits_(limits) {
+        spdlog::details::os::create_dir(spdlog::details::os::dir_name(path_));
+        if (!open()) spdlog::throw_spdlog_ex("Failed opening file " + path_ + " for writing", errno);
+    }
+    ~SharedFileSink() override {
+        if (fd_ >= 0) close(fd_);
+    }
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& message) override {
+        spdlog::memory_buf_t line;
+        formatter_->format(message, line);
+        follow();
+        struct stat open {};
+        if (fd_ >= 0 && fstat(fd_, &open) == 0 && open.st_size > 0 &&
+            static_cast<std::uint64_t>(open.st_size) + line.size() > limits_.maxSize)
+            rotate(line.size());
+        if (fd_ < 0) return;  // lines are dropped, never the caller's failure
+        const char* data = line.data();
+        std::size_t left = line.size();
+        while (left > 0) {
+            const ssize_t written = write(fd_, data, left);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) return;
+            data += written;
+            left -= static_cast<std::size_t>(written);
+        }
+    }
+    void flush_() override {}  // every line is written as it comes
+
+private:
+    bool open() {
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) return false;
+        fchmod(fd, 0600);
+        if (fd_ >= 0) close(fd_);
+        fd_ = fd;
+        return true;
+    }
+
+    // The path's file unless it is the one open.
+    void follow() {
+        struct stat atPath {}, open {};
+        if (fd_ >= 0 && stat(path_.c_str(), &atPath) == 0 && fstat(fd_, &open) == 0 && sameFile(atPath, open))
+            return;
+        this->open();
+    }
+
+    // "logs/rdm.log" -> "logs/rdm.N.log", as the rotated files have always been named.
+    std::string rotatedName(unsigned n) const {
+        if (n == 0) return path_;
+        const auto slash = path_.rfind('/');
+        const auto dot = path_.rfind('.');
+        if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot < slash + 2))
+            return path_ + "." + std::to_string(n);
+        return path_.substr(0, dot) + "." + std::to_string(n) + path_.substr(dot);
+    }
+
+    void rotate(std::size_t pending) {
+        const int held = fd_;
+        if (flock(held, LOCK_EX) != 0) return;
+        struct stat atPath {}, open {};
+        const bool stillTooBig = stat(path_.c_str(), &atPath) == 0 && fstat(held, &open) == 0 &&
+                                 sameFile(atPath, open) &&
+                                 static_cast<std::uint64_t>(open.st_size) + pending > limits_.maxSize;
+        if (stillTooBig) {
+            if (limits_.keptFiles == 0) {
+                unlink(path_.c_str());
+            } else {
+                for (unsigned n = limits_.keptFiles; n > 0; --n) {
+                    const std::string from = rotatedName(n - 1);
+                    if (access(from.c_str(), F_OK) == 0) rename(from.c_str(), rotatedName(n).c_str());
+                }
+            }
+        }
+        // Whoever rotated, the path now names the file to write.
+        fd_ = -1;
+        if (!this->open()) fd_ = -1;
+        flock(held, LOCK_UN);
+        close(held);
+    }
+
+    std::string path_;
+    SinkLimits limits_;
+    int fd_ = -1;
+};
 
 }  // namespace
 
-void openSink(const std::string& target, std::string* error) {
+void openSink(const std::string& target, const SinkLimits& limits, std::string* error) {
     std::shared_ptr<spdlog::logger> logger;
     if (target != "stderr") {
         try {
-            logger = makeLogger(
-                std::make_shared<spdlog::sinks::rotating_file_sink_mt>(target, kMaxFileSize, kKeptFiles,
-                                                                      false, ownerOnlyFiles()));
+            logger = makeLogger(std::make_shared<SharedFileSink>(target, limits));
         } catch (const std::exception& failure) {
             if (error) *error = std::string("Cannot open log file: ") + failure.what();
         }
