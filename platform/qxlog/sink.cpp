@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -39,17 +40,22 @@ bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 
 // A size-rotated log file that several processes write at once (every rdm
 // command, the engine's host, library callers), each line with one append.
-// Before each line it follows the path: when another process has rotated
-// the file, it reopens the new one instead of writing on into a renamed
-// (and in the end deleted) file. Only the process that holds the file the
-// path names rotates it, under an exclusive lock on that file, and only if
-// it is still too big once the lock is held: two processes never rotate the
-// same file twice. The file and every new one are owner-only.
+// The writer follows the path: when another process has rotated the file,
+// it reopens the new one instead of writing on into the renamed (and in the
+// end deleted) file. It looks at the path at most every kFollowEvery, and
+// whenever the file may have reached its limit (its size as last seen plus
+// what this process wrote since): a system call or two per line would
+// triple a line's cost, and a line written meanwhile lands in the file just
+// rotated, which is kept. Only the process that holds the file the path
+// names rotates it, under an exclusive lock on that file, and only if it is
+// still too big once the lock is held: two processes never rotate the same
+// file twice. The file and every new one are owner-only.
 class SharedFileSink final : public spdlog::sinks::base_sink<std::mutex> {
 public:
     SharedFileSink(std::string path, const SinkLimits& limits) : path_(std::move(path)), limits_(limits) {
         spdlog::details::os::create_dir(spdlog::details::os::dir_name(path_));
         if (!open()) spdlog::throw_spdlog_ex("Failed opening file " + path_ + " for writing", errno);
+        checked_ = std::chrono::steady_clock::now();
     }
     ~SharedFileSink() override {
         if (fd_ >= 0) close(fd_);
@@ -59,11 +65,12 @@ protected:
     void sink_it_(const spdlog::details::log_msg& message) override {
         spdlog::memory_buf_t line;
         formatter_->format(message, line);
-        follow();
-        struct stat open {};
-        if (fd_ >= 0 && fstat(fd_, &open) == 0 && open.st_size > 0 &&
-            static_cast<std::uint64_t>(open.st_size) + line.size() > limits_.maxSize)
-            rotate(line.size());
+        const auto now = std::chrono::steady_clock::now();
+        if (fd_ < 0 || now - checked_ >= kFollowEvery || size_ + line.size() > limits_.maxSize) {
+            checked_ = now;
+            follow();
+            if (fd_ >= 0 && size_ > 0 && size_ + line.size() > limits_.maxSize) rotate(line.size());
+        }
         if (fd_ < 0) return;  // lines are dropped, never the caller's failure
         const char* data = line.data();
         std::size_t left = line.size();
@@ -73,25 +80,33 @@ protected:
             if (written <= 0) return;
             data += written;
             left -= static_cast<std::size_t>(written);
+            size_ += static_cast<std::uint64_t>(written);
         }
     }
     void flush_() override {}  // every line is written as it comes
 
 private:
+    static constexpr std::chrono::milliseconds kFollowEvery{100};
+
+    // Opens the path (appending, owner-only) in place of the open file.
     bool open() {
         const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
         if (fd < 0) return false;
         fchmod(fd, 0600);
         if (fd_ >= 0) close(fd_);
         fd_ = fd;
+        struct stat opened {};
+        size_ = fstat(fd_, &opened) == 0 ? static_cast<std::uint64_t>(opened.st_size) : 0;
         return true;
     }
 
-    // The path's file unless it is the one open.
+    // The path's file unless it is the one open; notes the file's size.
     void follow() {
         struct stat atPath {}, open {};
-        if (fd_ >= 0 && stat(path_.c_str(), &atPath) == 0 && fstat(fd_, &open) == 0 && sameFile(atPath, open))
+        if (fd_ >= 0 && stat(path_.c_str(), &atPath) == 0 && fstat(fd_, &open) == 0 && sameFile(atPath, open)) {
+            size_ = static_cast<std::uint64_t>(open.st_size);
             return;
+        }
         this->open();
     }
 
@@ -124,7 +139,7 @@ private:
         }
         // Whoever rotated, the path now names the file to write.
         fd_ = -1;
-        if (!this->open()) fd_ = -1;
+        this->open();
         flock(held, LOCK_UN);
         close(held);
     }
@@ -132,6 +147,8 @@ private:
     std::string path_;
     SinkLimits limits_;
     int fd_ = -1;
+    std::uint64_t size_ = 0;  // the file's size as last seen, plus what was written since
+    std::chrono::steady_clock::time_point checked_;
 };
 
 }  // namespace

@@ -116,6 +116,7 @@ TEST(QxLoggerConfigTest, ProcessesSharingTheLogRotateItWithoutLosingLines) {
         int status = 0;
         ASSERT_EQ(child, waitpid(child, &status, 0));
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        usleep(150 * 1000);  // a writer looks at the path at least every 100 ms
         logger->log(QXLOG_INFO, "x.cpp", 1, "%s", "parent line 1");
 
         EXPECT_NE(std::string::npos, home.readFile("logs/rdm.log").find("parent line 1"));
