@@ -31,7 +31,8 @@ public:
     // log). The domain and version are chosen as getDomainItemsWithAttributes
     // chooses them (a null name: every domain; version 0 or -1: the newest),
     // with its messages; the store answers by its index on the items' key,
-    // reading no other item.
+    // reading no other item. Its trace line is at level 1 (a flow may make
+    // one lookup per row); failures are logged at level 5.
     virtual int findItemKey(RefDataHandle* handle, const QxbString& name, int version,
                             const QxbString& key) = 0;
     // The rows of getDomainItemsWithAttributes (same domains, versions,
