@@ -184,6 +184,32 @@ StoreResultSet* RefDataStoreImpl::listVersionItemAttributeValues(unsigned versio
     return listing("listVersionItemAttributeValues", sql, filters, kItemAttributeValues);
 }
 
+// The values and texts of the version items vi of version `version`
+// (aliases iv, l, t, a, g), with RDM_VALUE_ROW_KEPT in WHERE. A value of the
+// item (alias w) is one of the version's own item or one no version item of
+// it claims.
+//
+// Each value row is joined to its texts in the version once: a value without
+// any (it belongs to other versions) gives a row with no link that WHERE
+// drops, except once per item that has no value with a text, where it stands
+// for the item with its attribute columns empty. Those checks run only for
+// rows without a link, so a version whose values all have texts reads with
+// one probe of the links per value.
+#define RDM_VALUE_OF_ITEM(w, version) \
+    "(" w ".VERSION_ITEM_ID = vi.ID OR " w ".VERSION_ID IS DISTINCT FROM " version ")"
+#define RDM_VALUES_WITH_TEXTS(version)                                                                       \
+    "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID AND " RDM_VALUE_OF_ITEM("iv", version) " " \
+    "LEFT JOIN {P}version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "                        \
+    "  AND " RDM_LINK_OF_VERSION(version, "l") " "                                                          \
+    "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "                                         \
+    "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID AND l.ID IS NOT NULL "                             \
+    "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "
+#define RDM_VALUE_ROW_KEPT(version)                                                                          \
+    "(l.ID IS NOT NULL OR iv.ID IS NULL OR (iv.ID = (SELECT MIN(w.ID) FROM {P}item_attribute_values w "      \
+    "  WHERE w.ITEM_ID = vi.ITEM_ID AND " RDM_VALUE_OF_ITEM("w", version) ") AND NOT EXISTS (SELECT 1 "       \
+    "  FROM {P}item_attribute_values w JOIN {P}version_item_value_links x ON x.ITEM_ATTRIBUTE_VALUE_ID = w.ID " \
+    "  WHERE w.ITEM_ID = vi.ITEM_ID AND " RDM_VALUE_OF_ITEM("w", version) " AND " RDM_LINK_OF_VERSION(version, "x") ")))"
+
 // The values are joined as the items-with-attributes listing joins them, so
 // both answer the same content; the order needs a sort (SQLite's sorter
 // spills to a temporary file, so memory stays bounded).
@@ -192,17 +218,8 @@ StoreResultSet* RefDataStoreImpl::listVersionContentByKey(unsigned versionId) {
         "SELECT i.ITEM_KEY, vi.LABEL, p.ITEM_KEY AS PARENT_KEY, vi.POSITION, a.NAME AS ATTRIBUTE_NAME, "
         "g.CODE AS LANGUAGE, t.TEXT_VALUE "
         "FROM {P}version_items vi JOIN {P}items i ON i.ID = vi.ITEM_ID "
-        "LEFT JOIN {P}items p ON p.ID = vi.PARENT_ITEM_ID "
-        "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
-        "  AND (iv.VERSION_ITEM_ID = vi.ID OR iv.VERSION_ID IS DISTINCT FROM vi.VERSION_ID) AND EXISTS (SELECT 1 "
-        "  FROM {P}version_item_value_links x WHERE x.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
-        "  AND " RDM_LINK_OF_VERSION("vi.VERSION_ID", "x") ") "
-        "LEFT JOIN {P}version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
-        "  AND " RDM_LINK_OF_VERSION("vi.VERSION_ID", "l") " "
-        "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
-        "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID "
-        "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "
-        "{W} ORDER BY i.ITEM_KEY, vi.ID, a.NAME, g.CODE, l.ID";
+        "LEFT JOIN {P}items p ON p.ID = vi.PARENT_ITEM_ID " RDM_VALUES_WITH_TEXTS("vi.VERSION_ID")
+        "WHERE " RDM_VALUE_ROW_KEPT("vi.VERSION_ID") "{A} ORDER BY i.ITEM_KEY, vi.ID, a.NAME, g.CODE, l.ID";
     if (versionId == kNoId) {
         fail("listVersionContentByKey", "a version must be given");
         return nullptr;
@@ -402,17 +419,7 @@ bool RefDataStoreImpl::deleteVersionItemValueLinks(unsigned versionId, unsigned 
 // version's id before its items' ids), so the rows stream without a sort.
 // The item rows of versions: one row per text of each attribute value the
 // version holds, and one row with empty attribute columns for an item that
-// holds none. A value of the item (alias w) is one of the version's own item
-// or one no version item of it claims.
-//
-// Each value row is joined to its texts in the version once: a value without
-// any (it belongs to other versions) gives a row with no link that WHERE
-// drops, except once per item that has no value with a text, where it stands
-// for the item with its attribute columns empty. Those checks run only for
-// rows without a link, so a version whose values all have texts reads its
-// rows in index order with one probe of the links per value.
-#define RDM_VALUE_OF_ITEM(w) "(" w ".VERSION_ITEM_ID = vi.ID OR " w ".VERSION_ID IS DISTINCT FROM v.ID)"
-
+// holds none (see RDM_VALUES_WITH_TEXTS).
 StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, unsigned domainId,
                                                       const QxbString* domainName,
                                                       unsigned versionNumber) {
@@ -424,17 +431,8 @@ StoreResultSet* RefDataStoreImpl::itemsWithAttributes(const char* operation, uns
         "v.VERSION_NUMBER AS DOMAIN_VERSION "
         "FROM {P}domains d JOIN {P}domain_versions v ON v.DOMAIN_ID = d.ID "
         "JOIN {P}version_items vi ON vi.VERSION_ID = v.ID "
-        "JOIN {P}items i ON i.ID = vi.ITEM_ID "
-        "LEFT JOIN {P}item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID AND " RDM_VALUE_OF_ITEM("iv") " "
-        "LEFT JOIN {P}version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID "
-        "  AND " RDM_LINK_OF_VERSION("v.ID", "l") " "
-        "LEFT JOIN {P}localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
-        "LEFT JOIN {P}attributes a ON a.ID = iv.ATTRIBUTE_ID AND l.ID IS NOT NULL "
-        "LEFT JOIN {P}languages g ON g.ID = t.LANGUAGE_ID "
-        "WHERE (l.ID IS NOT NULL OR iv.ID IS NULL OR (iv.ID = (SELECT MIN(w.ID) FROM {P}item_attribute_values w "
-        "  WHERE w.ITEM_ID = vi.ITEM_ID AND " RDM_VALUE_OF_ITEM("w") ") AND NOT EXISTS (SELECT 1 "
-        "  FROM {P}item_attribute_values w JOIN {P}version_item_value_links x ON x.ITEM_ATTRIBUTE_VALUE_ID = w.ID "
-        "  WHERE w.ITEM_ID = vi.ITEM_ID AND " RDM_VALUE_OF_ITEM("w") " AND " RDM_LINK_OF_VERSION("v.ID", "x") ")))"
+        "JOIN {P}items i ON i.ID = vi.ITEM_ID " RDM_VALUES_WITH_TEXTS("v.ID")
+        "WHERE " RDM_VALUE_ROW_KEPT("v.ID")
         "{A} ORDER BY d.ID, v.ID, vi.ID, iv.ID, l.ID";
     FilterClause filters;
     filters.id("d.ID", domainId);
