@@ -26,16 +26,7 @@ const char kPrefix[] = "b_";
 const char kFolder[] = "/tmp/rdm_items_bench_v2";
 
 // The same ten columns as the store's query of one version.
-const char kRawSql[] =
-    "SELECT i.ID, i.ITEM_KEY, COALESCE(vi.LABEL, i.ITEM_TEXT), vi.PARENT_ITEM_ID, t.TEXT_VALUE, a.NAME, a.LABEL, "
-    "g.CODE, d.NAME, v.VERSION_NUMBER "
-    "FROM b_domains d JOIN b_domain_versions v ON v.DOMAIN_ID = d.ID "
-    "JOIN b_version_items vi ON vi.VERSION_ID = v.ID JOIN b_items i ON i.ID = vi.ITEM_ID "
-    "LEFT JOIN b_item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
-    "LEFT JOIN b_version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID AND " BENCH_LINK_HELD_BY("b_", "v.ID", "l") " "
-    "LEFT JOIN b_localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
-    "LEFT JOIN b_attributes a ON a.ID = iv.ATTRIBUTE_ID LEFT JOIN b_languages g ON g.ID = t.LANGUAGE_ID "
-    "WHERE d.NAME = 'bench' AND v.VERSION_NUMBER = 1 ORDER BY d.ID, vi.ID, iv.ID, l.ID";
+const char kRawSql[] = BENCH_ITEM_ROWS_SQL("b_") "WHERE d.NAME = 'bench' AND v.VERSION_NUMBER = 1 ORDER BY d.ID, vi.ID, iv.ID, l.ID";
 
 void check(bool ok, RefDataStore* store, const char* what) {
     if (ok) return;

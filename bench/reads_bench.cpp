@@ -105,15 +105,7 @@ double rawCsvRead(const char* outPath, long* rows) {
           "demo.db");
     repadm::addSqliteFunctions(db);
     const char* sql =
-        "SELECT i.ID, i.ITEM_KEY, COALESCE(vi.LABEL, i.ITEM_TEXT), vi.PARENT_ITEM_ID, t.TEXT_VALUE, a.NAME, a.LABEL, "
-        "g.CODE, d.NAME, v.VERSION_NUMBER FROM kiv_rdm_domains d JOIN kiv_rdm_domain_versions v ON v.DOMAIN_ID = d.ID "
-        "JOIN kiv_rdm_version_items vi ON vi.VERSION_ID = v.ID JOIN kiv_rdm_items i ON i.ID = vi.ITEM_ID "
-        "LEFT JOIN kiv_rdm_item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
-        "LEFT JOIN kiv_rdm_version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID AND "
-        BENCH_LINK_HELD_BY("kiv_rdm_", "v.ID", "l") " "
-        "LEFT JOIN kiv_rdm_localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
-        "LEFT JOIN kiv_rdm_attributes a ON a.ID = iv.ATTRIBUTE_ID LEFT JOIN kiv_rdm_languages g ON g.ID = t.LANGUAGE_ID "
-        "WHERE d.NAME = 'D' AND v.VERSION_NUMBER = 1 ORDER BY d.ID, v.ID, vi.ID, iv.ID, l.ID";
+        BENCH_ITEM_ROWS_SQL("kiv_rdm_") "WHERE d.NAME = 'D' AND v.VERSION_NUMBER = 1 ORDER BY d.ID, v.ID, vi.ID, iv.ID, l.ID";
     sqlite3_stmt* statement = nullptr;
     check(sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK, "prepare", sqlite3_errmsg(db));
     std::FILE* out = std::fopen(outPath, "w");

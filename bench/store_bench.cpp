@@ -22,16 +22,7 @@ const char kPrefix[] = "b_";
 
 // The items-with-attributes query of one version, as the raw baseline runs it.
 const char kRawItemsSql[] =
-    "SELECT i.ID, i.ITEM_KEY, COALESCE(vi.LABEL, i.ITEM_TEXT), vi.PARENT_ITEM_ID, t.TEXT_VALUE, "
-    "a.NAME, a.LABEL, g.CODE, d.NAME, v.VERSION_NUMBER "
-    "FROM b_domains d JOIN b_domain_versions v ON v.DOMAIN_ID = d.ID "
-    "JOIN b_version_items vi ON vi.VERSION_ID = v.ID JOIN b_items i ON i.ID = vi.ITEM_ID "
-    "LEFT JOIN b_item_attribute_values iv ON iv.ITEM_ID = vi.ITEM_ID "
-    "LEFT JOIN b_version_item_value_links l ON l.ITEM_ATTRIBUTE_VALUE_ID = iv.ID AND " BENCH_LINK_HELD_BY("b_", "v.ID", "l") " "
-    "LEFT JOIN b_localized_texts t ON t.ID = l.LOCALIZED_TEXT_ID "
-    "LEFT JOIN b_attributes a ON a.ID = iv.ATTRIBUTE_ID LEFT JOIN b_languages g ON g.ID = "
-    "t.LANGUAGE_ID "
-    "WHERE d.ID = ?1 AND v.VERSION_NUMBER = ?2 ORDER BY d.ID, vi.ID, iv.ID, l.ID";
+    BENCH_ITEM_ROWS_SQL("b_") "WHERE d.ID = ?1 AND v.VERSION_NUMBER = ?2 ORDER BY d.ID, vi.ID, iv.ID, l.ID";
 
 struct BenchData {
     std::string folder;

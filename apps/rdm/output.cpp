@@ -13,33 +13,33 @@
 namespace rdm {
 namespace {
 
-std::string csvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"') quoted += '"';
-        quoted += c;
+// Appends a field as it is, or in quotes (a quote doubled) when it holds a
+// separator, a quote or a line break.
+void appendCsvField(std::string& line, std::string_view text) {
+    const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
+        return c == ',' || c == '"' || c == '\r' || c == '\n';
+    });
+    if (plain) {
+        line += text;
+        return;
     }
-    return quoted + '"';
+    line += '"';
+    for (const char c : text) {
+        if (c == '"') line += '"';
+        line += c;
+    }
+    line += '"';
 }
 
-// Fields go out as they are unless they need quotes. The line is put
-// together first and written with one call: a long listing writes millions
-// of fields. Text is std::string or std::string_view.
+// The line is put together first and written with one call: a long listing
+// writes millions of fields. Text is std::string or std::string_view.
 template <typename Text>
 void printCsvLine(const Text* fields, std::size_t count, std::FILE* out) {
     static thread_local std::string line;
     line.clear();
     for (std::size_t i = 0; i < count; ++i) {
         if (i > 0) line += ',';
-        const std::string_view text(fields[i].data(), fields[i].size());
-        const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
-            return c == ',' || c == '"' || c == '\r' || c == '\n';
-        });
-        if (plain)
-            line += text;
-        else
-            line += csvField(text);
+        appendCsvField(line, std::string_view(fields[i].data(), fields[i].size()));
     }
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), out);

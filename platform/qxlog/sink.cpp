@@ -36,7 +36,12 @@ std::shared_ptr<spdlog::logger> makeLogger(spdlog::sink_ptr sink) {
     return logger;
 }
 
-bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+// Whether path names the file open as fd; *open receives that file's state.
+bool pathNamesFile(const std::string& path, int fd, struct stat* open) {
+    struct stat atPath {};
+    return fd >= 0 && stat(path.c_str(), &atPath) == 0 && fstat(fd, open) == 0 && atPath.st_dev == open->st_dev &&
+           atPath.st_ino == open->st_ino;
+}
 
 // A size-rotated log file that several processes write at once (every rdm
 // command, the engine's host, library callers), each line with one append.
@@ -102,8 +107,8 @@ private:
 
     // The path's file unless it is the one open; notes the file's size.
     void follow() {
-        struct stat atPath {}, open {};
-        if (fd_ >= 0 && stat(path_.c_str(), &atPath) == 0 && fstat(fd_, &open) == 0 && sameFile(atPath, open)) {
+        struct stat open {};
+        if (pathNamesFile(path_, fd_, &open)) {
             size_ = static_cast<std::uint64_t>(open.st_size);
             return;
         }
@@ -123,9 +128,8 @@ private:
     void rotate(std::size_t pending) {
         const int held = fd_;
         if (flock(held, LOCK_EX) != 0) return;
-        struct stat atPath {}, open {};
-        const bool stillTooBig = stat(path_.c_str(), &atPath) == 0 && fstat(held, &open) == 0 &&
-                                 sameFile(atPath, open) &&
+        struct stat open {};
+        const bool stillTooBig = pathNamesFile(path_, held, &open) &&
                                  static_cast<std::uint64_t>(open.st_size) + pending > limits_.maxSize;
         if (stillTooBig) {
             if (limits_.keptFiles == 0) {
